@@ -1,0 +1,226 @@
+// A throw-away Packvault installation for the end-to-end tests: the real
+// packvault executable with its kestrel.ini, a project directory with the
+// three plant tables, an object store with an accelerated clock, and the
+// archive destination, all below one temporary directory:
+//
+//   ROOT/bin/packvault, ROOT/bin/kestrel.ini
+//   ROOT/work/plant1.do          the store; packvault runs in ROOT/work
+//   ROOT/project/                _DCLOG, _ARCHIVE, _EVENTLOG
+//   ROOT/archive/<kind>/         day archives and day text files
+//
+// Processes are started through the shell, so the tests need no OS headers.
+#ifndef PV_TESTS_APP_E2E_INSTALL_H_
+#define PV_TESTS_APP_E2E_INSTALL_H_
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/test_util.h"
+
+namespace e2e {
+
+constexpr char kProjectCode[] = "Kx7-plant!code";
+constexpr char kProjectId[] = "Plant One";
+
+// Runs a shell command and returns its standard output; its exit status in
+// *status when status is not null (-1 when the shell could not run).
+inline std::string ShellOutput(const std::string& cmd, int* status = nullptr) {
+  std::string out;
+  FILE* p = popen(("{ " + cmd + "\n}; echo \"@rc=$?\"").c_str(), "r");
+  if (p == nullptr) {
+    if (status != nullptr) *status = -1;
+    return out;
+  }
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  size_t mark = out.rfind("@rc=");
+  int rc = mark == std::string::npos ? -1 : std::atoi(out.c_str() + mark + 4);
+  if (mark != std::string::npos) out.erase(mark);
+  if (status != nullptr) *status = rc;
+  return out;
+}
+
+// Runs a shell command; returns its exit status.
+inline int Shell(const std::string& cmd) {
+  int status = -1;
+  ShellOutput(cmd, &status);
+  return status;
+}
+
+inline std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) {
+    if (c == '\'') {
+      q += "'\\''";
+    } else {
+      q += c;
+    }
+  }
+  return q + "'";
+}
+
+inline std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t nl = text.find('\n', pos);
+    if (nl == std::string::npos) nl = text.size();
+    lines.push_back(text.substr(pos, nl - pos));
+    pos = nl + 1;
+  }
+  return lines;
+}
+
+class Installation {
+ public:
+  Installation() {
+    namespace fs = std::filesystem;
+    for (const char* d : {"bin", "work", "project", "archive"}) fs::create_directory(Dir(d));
+    pvtest::CopyFile(pvtest::BinaryPath("bin/packvault"), Dir("bin") + "/packvault");
+    fs::permissions(Dir("bin") + "/packvault", fs::perms::owner_exec, fs::perm_options::add);
+    pvtest::WriteFileBytes(Dir("bin") + "/kestrel.ini",
+                           "[Packvault]\r\n"
+                           "MoDrv=" + Dir("archive") + "/\r\n"
+                           "WriteInterval=1\r\n"
+                           "CheckTimeInterval=1\r\n"
+                           "Dbf_1=_dclog\r\n"
+                           "Path_1=" + Dir("project") + "/\r\n"
+                           "Dbf_2=_ARCHIVE\r\n"
+                           "Path_2=" + Dir("project") + "/\r\n"
+                           "Dbf_3=_EventLog\r\n"
+                           "Path_3=" + Dir("project") + "/\r\n"
+                           "ErrorObjId=ARCHIVE_ERR\r\n"
+                           "ProjectObjId=PROJECT_ID\r\n");
+  }
+
+  ~Installation() {
+    // A run that a failed assertion left behind is killed, not waited for.
+    std::string pid = Dir("work") + "/pid";
+    if (std::filesystem::exists(pid) && !std::filesystem::exists(Dir("work") + "/rc")) {
+      Shell("kill -9 $(cat " + Quote(pid) + ") 2>/dev/null");
+    }
+    if (!tmux_.empty()) Shell("tmux -L " + tmux_ + " kill-server 2>/dev/null");
+  }
+
+  std::string Dir(const std::string& name) const { return root_.Path() + "/" + name; }
+  std::string Store() const { return Dir("work") + "/plant1.do"; }
+
+  // The store: its clock stands at start_utc now and runs rate times as fast
+  // as real time; local time is one hour after universal time.
+  void WriteStore(const std::string& start_utc, int rate) {
+    pvtest::WriteFileBytes(
+        Store(), "# plant1 object store for the end-to-end test\n"
+                 "[clock]\n"
+                 "start = " + start_utc + "\n"
+                 "started_at = " + std::to_string(std::time(nullptr)) + "\n"
+                 "rate = " + std::to_string(rate) + "\n"
+                 "local_offset = 3600\n"
+                 "[objects]\n"
+                 "$SHUTDOWN = int 0\n"
+                 "$MOFULL = int 7\n"
+                 "$MOGB = float -1\n"
+                 "$MOPROCENT = int -1\n"
+                 "$PACKVAULT = text " + std::string(kProjectCode) + "\n"
+                 "ARCHIVE_ERR = int 99\n"
+                 "PROJECT_ID = text " + std::string(kProjectId) + "\n");
+  }
+
+  int Plantsim(const std::string& args) {
+    return Shell(pvtest::BinaryPath("bin/plantsim") + " " + Quote(Dir("project")) + " " + args +
+                 " > " + Quote(Dir("plantsim.txt")) + " 2>&1");
+  }
+
+  std::string Object(const std::string& name) {
+    return ShellOutput(pvtest::BinaryPath("bin/pvobjects") + " " + Quote(Store()) + " get " +
+                       Quote(name));
+  }
+  int SetObject(const std::string& name, const std::string& value) {
+    return Shell(pvtest::BinaryPath("bin/pvobjects") + " " + Quote(Store()) + " set " +
+                 Quote(name) + " " + Quote(value));
+  }
+
+  // The packvault command line, run in ROOT/work; its exit code lands in
+  // ROOT/work/rc and its process id in ROOT/work/pid.
+  std::string RunCommand() const {
+    return "cd " + Quote(Dir("work")) + " && ../bin/packvault plant1 > console.txt 2>&1 & echo $! > " +
+           Quote(Dir("work") + "/pid") + "; wait $!; echo $? > " + Quote(Dir("work") + "/rc");
+  }
+
+  // Starts packvault in the background with its console on a pipe.
+  void Start() { Shell("sh -c " + Quote(RunCommand()) + " &"); }
+
+  // Starts packvault on a terminal: a detached tmux session.
+  void StartOnTerminal() {
+    tmux_ = "pvtest" + std::to_string(std::time(nullptr)) + std::to_string(std::rand() % 100000);
+    Shell("tmux -L " + tmux_ + " new-session -d -x 160 -y 40 " + Quote("sh -c " + Quote(RunCommand())));
+  }
+  void PressEscape() { Shell("tmux -L " + tmux_ + " send-keys Escape"); }
+
+  // Waits until path exists; false after timeout_s seconds.
+  static bool WaitForFile(const std::string& path, int timeout_s) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
+    while (!std::filesystem::exists(path)) {
+      if (std::chrono::steady_clock::now() > until) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return true;
+  }
+
+  // Waits for packvault to end; its exit code, or -1 on timeout.
+  int WaitExit(int timeout_s) {
+    std::string rc = Dir("work") + "/rc";
+    if (!WaitForFile(rc, timeout_s)) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return std::atoi(pvtest::ReadFileBytes(rc).c_str());
+  }
+
+  std::string Console() const { return pvtest::ReadFileBytes(Dir("work") + "/console.txt"); }
+
+  // The records of a table (or archive member) read by python3-dbfread, one
+  // sorted JSON line each; with a field, only those with field in [lo, hi].
+  static std::string PythonRecords(const std::string& dbf, const std::string& field = "",
+                                   const std::string& lo = "", const std::string& hi = "") {
+    std::string cmd = "/usr/bin/python3 " + Quote(std::string(PV_SOURCE_DIR) + "/tests/app/dbf_records.py") +
+                      " " + Quote(dbf);
+    if (!field.empty()) cmd += " " + field + " " + Quote(lo) + " " + Quote(hi);
+    int status = 0;
+    std::string out = ShellOutput(cmd, &status);
+    EXPECT_EQ(status, 0) << cmd;
+    return out;
+  }
+
+  // Extracts one member of an encrypted day archive with 7z and the project
+  // code into dir; false when 7z refuses.
+  static bool Extract7z(const std::string& zip, const std::string& member, const std::string& dir) {
+    return Shell("7z x -y -p" + Quote(kProjectCode) + " -o" + Quote(dir) + " " + Quote(zip) + " " +
+                 Quote(member) + " > /dev/null") == 0;
+  }
+
+  // The member names of an archive as 7z lists them.
+  static std::vector<std::string> Members(const std::string& zip) {
+    std::string out = ShellOutput("7z l -slt -p" + Quote(kProjectCode) + " " + Quote(zip));
+    std::vector<std::string> names;
+    for (const std::string& line : SplitLines(out)) {
+      if (line.rfind("Path = ", 0) == 0 && line != "Path = " + zip) names.push_back(line.substr(7));
+    }
+    return names;
+  }
+
+ private:
+  pvtest::TempDir root_;
+  std::string tmux_;
+};
+
+}  // namespace e2e
+
+#endif  // PV_TESTS_APP_E2E_INSTALL_H_
