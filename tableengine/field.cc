@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "tableengine/dbf_header.h"
-#include "tableengine/field_value.h"
+#include "tableengine/expr_functions.h"
 #include "tableengine/fpt_memo.h"
 #include "tableengine/table.h"
 
@@ -39,11 +39,13 @@ std::string Field::Text() const {
   return std::string(Ptr(), static_cast<size_t>(width_));
 }
 
-bool Field::IsNull() const {
+bool Field::IsNull() const { return IsNullIn(table_->record_.data()); }
+
+bool Field::IsNullIn(const char* image) const {
   if (null_bit_ < 0) return false;
   const Field& flags = table_->fields_.back();
   if (flags.type_ != '0' || null_bit_ / 8 >= flags.width_) return false;
-  const auto byte = static_cast<uint8_t>(flags.Ptr()[null_bit_ / 8]);
+  const auto byte = static_cast<uint8_t>(image[flags.offset_ + null_bit_ / 8]);
   return (byte >> (null_bit_ % 8)) & 1;
 }
 
@@ -85,7 +87,7 @@ int32_t Field::AssignLong(int32_t value) {
     return 0;
   }
   if (type_ == 'D') {
-    std::string ymd = YmdFromJulian(value);
+    std::string ymd = DateTextFromJulian(value);
     return AssignText(ymd.data(), ymd.size());
   }
   return AssignDouble(static_cast<double>(value));
@@ -95,10 +97,10 @@ int32_t Field::AssignDouble(double value) {
   std::string text;
   switch (type_) {
     case 'N': case 'F':
-      text = FormatNumeric(value, width_, decimals_);
+      text = FormatStr(value, width_, decimals_);
       break;
     case 'C': {
-      text = FormatNumeric(value, 20, decimals_);
+      text = FormatStr(value, 20, decimals_);
       text.erase(0, text.find_first_not_of(' '));
       break;
     }
@@ -160,7 +162,7 @@ int32_t Field::AssignField(const Field& from) {
   std::string t = from.Text();
   if (IsNumericType(from.type_)) t.erase(0, t.find_first_not_of(' '));
   if (IsBinaryNumber(from.type_)) {
-    t = FormatNumeric(from.Double(), 20, from.type_ == 'Y' ? 4 : from.decimals_);
+    t = FormatStr(from.Double(), 20, from.type_ == 'Y' ? 4 : from.decimals_);
     t.erase(0, t.find_first_not_of(' '));
   }
   return AssignText(t.data(), t.size());
@@ -170,7 +172,7 @@ double Field::Double() const {
   const char* p = Ptr();
   switch (type_) {
     case 'N': case 'F': case 'C':
-      return ParseNumeric(std::string_view(p, static_cast<size_t>(width_)));
+      return ParseNumericText(std::string_view(p, static_cast<size_t>(width_)));
     case 'I':
       return static_cast<int32_t>(DecodeLe32(p));
     case 'B': {
@@ -186,7 +188,7 @@ double Field::Double() const {
     case 'L':
       return (p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y') ? 1 : 0;
     case 'D':
-      return JulianFromYmd(std::string_view(p, 8));
+      return JulianFromDateText(std::string_view(p, 8));
     case 'T':
       return static_cast<int32_t>(DecodeLe32(p)) + DecodeLe32(p + 4) / 86400000.0;
     default:
@@ -215,7 +217,7 @@ const char* Field::MemoPtr() {
     if (width_ == 4) {
       block = DecodeLe32(p);
     } else {
-      double v = ParseNumeric(std::string_view(p, static_cast<size_t>(width_)), &ok);
+      double v = ParseNumericText(std::string_view(p, static_cast<size_t>(width_)), &ok);
       ok = ok && v >= 0 && v <= 4294967295.0;
       block = ok ? static_cast<uint32_t>(v) : 0;
     }

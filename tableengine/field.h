@@ -50,6 +50,8 @@ class Field {
   int32_t Long() const;
   double Double() const;
   bool IsNull() const;
+  // The null flag in another image of a record of this table.
+  bool IsNullIn(const char* image) const;
   // Clears the field's null flag (tables with a null-flag field; else no-op).
   void ClearNull();
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "tableengine/dbf_header.h"
-#include "tableengine/field_value.h"
+#include "tableengine/expr_functions.h"
 #include "tools/pvdbf.h"
 
 namespace pvdbf {
@@ -58,7 +58,7 @@ void AppendHex(std::string* out, const char* p, size_t n) {
 void AppendNumericText(std::string* out, std::string_view text) {
   bool ok = true;
   const bool blank = text.find_first_not_of(' ') == std::string_view::npos;
-  pv::ParseNumeric(text, &ok);
+  pv::ParseNumericText(text, &ok);
   if (blank || !ok) {
     out->append("null");
     return;
@@ -68,7 +68,7 @@ void AppendNumericText(std::string* out, std::string_view text) {
   std::string t(text.substr(b, e - b + 1));
   if (t.find_first_of("eE") != std::string::npos) {
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.17g", pv::ParseNumeric(t));
+    std::snprintf(buf, sizeof buf, "%.17g", pv::ParseNumericText(t));
     out->append(buf);
     return;
   }
@@ -109,7 +109,7 @@ void AppendField(std::string* out, pv::Field* f) {
       out->append(std::strchr("TtYy", p[0]) && p[0] ? "true" : std::strchr("FfNn", p[0]) && p[0] ? "false" : "null");
       return;
     case 'D': {
-      if (pv::JulianFromYmd(std::string_view(p, 8)) == 0) {
+      if (pv::JulianFromDateText(std::string_view(p, 8)) == 0) {
         out->append("null");
       } else {
         std::snprintf(buf, sizeof buf, "\"%.4s-%.2s-%.2s\"", p, p + 4, p + 6);
@@ -152,7 +152,7 @@ void AppendField(std::string* out, pv::Field* f) {
         return;
       }
       int32_t y, m, d;
-      pv::CivilFromJulianDay(jd, &y, &m, &d);
+      pv::CivilFromJulian(jd, &y, &m, &d);
       std::snprintf(buf, sizeof buf, "\"%04d-%02d-%02dT%02u:%02u:%02u", y, m, d, ms / 3600000,
                     ms / 60000 % 60, ms / 1000 % 60);
       out->append(buf);

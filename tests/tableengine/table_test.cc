@@ -58,7 +58,8 @@ TEST_F(TableTest, AppendAssignDeleteRecallRoundTrip) {
   ASSERT_EQ(t->FieldByName("VAL")->AssignDouble(-299.35105), 0);
   ASSERT_EQ(t->FieldByName("STS")->AssignLong(2), 0);
   ASSERT_EQ(t->AppendBlank(), 0);  // writes record 1 first
-  ASSERT_EQ(t->FieldAt(3)->AssignDouble(123456789.5), 0);  // does not fit N12.4
+  ASSERT_EQ(t->FieldAt(3)->AssignDouble(123456789.5), 0);  // fits N12.4 with 2 decimals
+  ASSERT_EQ(t->FieldAt(4)->AssignDouble(1e12), 0);         // does not fit N11 at all
   ASSERT_EQ(t->Delete(), 0);
   ASSERT_EQ(t->Unlock(), 0);
   EXPECT_EQ(t->RecordCount(), 2);
@@ -67,7 +68,7 @@ TEST_F(TableTest, AppendAssignDeleteRecallRoundTrip) {
   ASSERT_EQ(b.size(), 161u + 2 * 60 + 1);
   EXPECT_EQ(DecodeLe32(b.data() + 4), 2u);
   EXPECT_EQ(b.substr(161, 60), " AREA01.FIC0001.PV     20240101000000   -299.3511          2");
-  EXPECT_EQ(b.substr(221, 60), "*" + std::string(36, ' ') + std::string(12, '*') + std::string(11, ' '));
+  EXPECT_EQ(b.substr(221, 60), "*" + std::string(36, ' ') + "123456789.50" + std::string(11, '*'));
   EXPECT_EQ(b.back(), '\x1A');
 
   ASSERT_EQ(t->Go(1), 0);
@@ -76,7 +77,7 @@ TEST_F(TableTest, AppendAssignDeleteRecallRoundTrip) {
   EXPECT_EQ(t->FieldByName("sts")->Long(), 2);
   ASSERT_EQ(t->Go(2), 0);
   EXPECT_TRUE(t->Deleted());
-  EXPECT_EQ(t->FieldByName("VAL")->Double(), 0);  // overflow reads as 0
+  EXPECT_EQ(t->FieldByName("STS")->Double(), 0);  // overflow reads as 0
   ASSERT_EQ(t->LockRecord(2), 0);
   ASSERT_EQ(t->Recall(), 0);
   ASSERT_EQ(t->Close(), 0);
