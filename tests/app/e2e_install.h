@@ -8,7 +8,7 @@
 //   ROOT/project/                _DCLOG, _ARCHIVE, _EVENTLOG
 //   ROOT/archive/<kind>/         day archives and day text files
 //
-// Processes are started through the shell, so the tests need no OS headers.
+// Processes are started through the shell.
 #ifndef PV_TESTS_APP_E2E_INSTALL_H_
 #define PV_TESTS_APP_E2E_INSTALL_H_
 
@@ -23,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/app/zip_test_util.h"
 #include "tests/support/test_util.h"
 
 namespace e2e {
@@ -30,31 +31,14 @@ namespace e2e {
 constexpr char kProjectCode[] = "Kx7-plant!code";
 constexpr char kProjectId[] = "Plant One";
 
-// Runs a shell command and returns its standard output; its exit status in
-// *status when status is not null (-1 when the shell could not run).
-inline std::string ShellOutput(const std::string& cmd, int* status = nullptr) {
-  std::string out;
-  FILE* p = popen(("{ " + cmd + "\n}; echo \"@rc=$?\"").c_str(), "r");
-  if (p == nullptr) {
-    if (status != nullptr) *status = -1;
-    return out;
-  }
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  size_t mark = out.rfind("@rc=");
-  int rc = mark == std::string::npos ? -1 : std::atoi(out.c_str() + mark + 4);
-  if (mark != std::string::npos) out.erase(mark);
-  if (status != nullptr) *status = rc;
-  return out;
-}
-
 // Runs a shell command; returns its exit status.
-inline int Shell(const std::string& cmd) {
-  int status = -1;
-  ShellOutput(cmd, &status);
-  return status;
+inline int Shell(const std::string& cmd) { return pvtest::RunCommand(cmd, nullptr); }
+
+// Runs a shell command and returns its standard output.
+inline std::string ShellOutput(const std::string& cmd) {
+  std::string out;
+  pvtest::RunCommand(cmd, &out);
+  return out;
 }
 
 inline std::string Quote(const std::string& s) {
@@ -67,18 +51,6 @@ inline std::string Quote(const std::string& s) {
     }
   }
   return q + "'";
-}
-
-inline std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t nl = text.find('\n', pos);
-    if (nl == std::string::npos) nl = text.size();
-    lines.push_back(text.substr(pos, nl - pos));
-    pos = nl + 1;
-  }
-  return lines;
 }
 
 class Installation {
@@ -149,20 +121,24 @@ class Installation {
                  Quote(name) + " " + Quote(value));
   }
 
-  // The packvault command line, run in ROOT/work; its exit code lands in
-  // ROOT/work/rc and its process id in ROOT/work/pid.
-  std::string RunCommand() const {
-    return "cd " + Quote(Dir("work")) + " && ../bin/packvault plant1 > console.txt 2>&1 & echo $! > " +
-           Quote(Dir("work") + "/pid") + "; wait $!; echo $? > " + Quote(Dir("work") + "/rc");
+  // Starts packvault in the background with its console on a pipe and no
+  // keyboard; its process id lands in ROOT/work/pid, its exit code in
+  // ROOT/work/rc.
+  void Start() {
+    const std::string run = "cd " + Quote(Dir("work")) +
+                            " || exit 1; ../bin/packvault plant1 > console.txt 2>&1 & echo $! > pid;"
+                            " wait $!; echo $? > rc";
+    Shell("sh -c " + Quote(run) + " > /dev/null 2>&1 < /dev/null &");
   }
 
-  // Starts packvault in the background with its console on a pipe.
-  void Start() { Shell("sh -c " + Quote(RunCommand()) + " &"); }
-
-  // Starts packvault on a terminal: a detached tmux session.
+  // Starts packvault on a terminal, a detached tmux session, in the
+  // foreground so that the terminal is its keyboard (an asynchronous command
+  // of a shell reads /dev/null); its exit code lands in ROOT/work/rc.
   void StartOnTerminal() {
     tmux_ = "pvtest" + std::to_string(std::time(nullptr)) + std::to_string(std::rand() % 100000);
-    Shell("tmux -L " + tmux_ + " new-session -d -x 160 -y 40 " + Quote("sh -c " + Quote(RunCommand())));
+    const std::string run = "cd " + Quote(Dir("work")) +
+                            " && ../bin/packvault plant1 > console.txt 2>&1; echo $? > rc";
+    Shell("tmux -L " + tmux_ + " new-session -d -x 160 -y 40 " + Quote("sh -c " + Quote(run)));
   }
   void PressEscape() { Shell("tmux -L " + tmux_ + " send-keys Escape"); }
 
@@ -193,9 +169,8 @@ class Installation {
     std::string cmd = "/usr/bin/python3 " + Quote(std::string(PV_SOURCE_DIR) + "/tests/app/dbf_records.py") +
                       " " + Quote(dbf);
     if (!field.empty()) cmd += " " + field + " " + Quote(lo) + " " + Quote(hi);
-    int status = 0;
-    std::string out = ShellOutput(cmd, &status);
-    EXPECT_EQ(status, 0) << cmd;
+    std::string out;
+    EXPECT_EQ(pvtest::RunCommand(cmd, &out), 0) << cmd;
     return out;
   }
 
@@ -206,14 +181,8 @@ class Installation {
                  Quote(member) + " > /dev/null") == 0;
   }
 
-  // The member names of an archive as 7z lists them.
   static std::vector<std::string> Members(const std::string& zip) {
-    std::string out = ShellOutput("7z l -slt -p" + Quote(kProjectCode) + " " + Quote(zip));
-    std::vector<std::string> names;
-    for (const std::string& line : SplitLines(out)) {
-      if (line.rfind("Path = ", 0) == 0 && line != "Path = " + zip) names.push_back(line.substr(7));
-    }
-    return names;
+    return pvtest::ZipMembers(zip, kProjectCode);
   }
 
  private:
