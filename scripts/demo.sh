@@ -107,7 +107,7 @@ for kind in _DCLOG _ARCHIVE _EVENTLOG; do
   ls -l "$demo/archive/$kind/"
   echo "-- members of $ymd.zip (password: $code)"
   7z l -p"$code" "$demo/archive/$kind/$ymd.zip" | sed -n '/^----/,/^----/p'
-  echo "-- $ymd.txt (^M^@ is the CR LF NUL that ends each line)"
+  echo "-- $ymd.txt (each line ends in CR LF NUL: ^M closes a line, ^@ opens the next)"
   cat -v "$demo/archive/$kind/$ymd.txt"
   echo
 done
