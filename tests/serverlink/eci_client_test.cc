@@ -1,0 +1,222 @@
+#include "serverlink/eci_client.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "serverlink/object_store.h"
+#include "tests/support/test_util.h"
+
+namespace {
+
+const char kStore[] =
+    "# plant1\n"
+    "[objects]\n"
+    "$SHUTDOWN = int 0\n"
+    "$MOGB = float 0\n"
+    "$PACKVAULT = text code 42\n"
+    "ERR = int 0\n";
+
+class EciClientTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = dir_.File("plant1.do");
+    pvtest::WriteFileBytes(path_, kStore);
+    ASSERT_EQ(DosvConnectApp("PACKVAULT", path_.c_str()), 0) << EciLastError();
+  }
+  void TearDown() override {
+    EciDisconnect();
+    EciSetRealTimeSource(nullptr);
+  }
+
+  uint16_t Number(const char* name) {
+    DoValue v;
+    EXPECT_EQ(DoGetObjNum(name, &v), 0) << name;
+    EXPECT_EQ(v.type, kDoTypeLong);
+    return static_cast<uint16_t>(v.lval);
+  }
+
+  pvtest::TempDir dir_;
+  std::string path_;
+};
+
+TEST_F(EciClientTest, ConnectRefusesMissingAndMalformedStores) {
+  EXPECT_EQ(DosvConnectApp("PACKVAULT", dir_.File("none.do").c_str()), kEciStoreError);
+  EXPECT_NE(std::string(EciLastError()).find("none.do"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("none.do.lock")));
+
+  pvtest::WriteFileBytes(dir_.File("bad.do"), "[objects]\nA = int 1\nB = long 2\n");
+  EXPECT_EQ(DosvConnectApp("PACKVAULT", dir_.File("bad.do").c_str()), kEciStoreError);
+  EXPECT_NE(std::string(EciLastError()).find("bad.do: line 3: object \"B\": type \"long\""),
+            std::string::npos)
+      << EciLastError();
+  // The earlier connection still serves.
+  EXPECT_EQ(Number("ERR"), 4);
+}
+
+TEST_F(EciClientTest, ConnectTakesABackslashPathRelativeToTheWorkingDirectory) {
+  EciDisconnect();
+  std::filesystem::path cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir_.Path());
+  EXPECT_EQ(DosvConnectApp("PACKVAULT", ".\\plant1.do"), 0) << EciLastError();
+  EXPECT_EQ(Number("$MOGB"), 2);
+  std::filesystem::current_path(cwd);
+}
+
+TEST_F(EciClientTest, ReadsValuesByTypeAndText) {
+  DoValue v;
+  EXPECT_EQ(DoGetObjNum("$MOFULL", &v), kEciNoObject);
+  EXPECT_EQ(DoGetObjNum("$shutdown", &v), kEciNoObject);
+  ASSERT_EQ(DoGetValue(Number("$SHUTDOWN"), &v), 0);
+  EXPECT_EQ(v.type, kDoTypeLong);
+  EXPECT_EQ(v.lval, 0);
+  ASSERT_EQ(DoGetValue(Number("$MOGB"), &v), 0);
+  EXPECT_EQ(v.type, kDoTypeFloat);
+  ASSERT_EQ(DoGetSoTxt(Number("$PACKVAULT"), &v), 0);
+  EXPECT_TRUE(DoIsText(v));
+  EXPECT_STREQ(v.text, "code 42");
+  EXPECT_EQ(DoGetSoTxt(Number("$MOGB"), &v), kEciWrongType);
+  EXPECT_EQ(DoGetValue(0, &v), kEciNoObject);
+  EXPECT_EQ(DoGetValue(5, &v), kEciNoObject);
+  EXPECT_EQ(DoGetSoTxt(0, &v), kEciNoObject);
+}
+
+TEST_F(EciClientTest, WritesConvertToTheObjectTypeAndReachTheFile) {
+  DoValue f = DoFloat(768.25f);
+  EXPECT_EQ(DoAppSetValue(Number("$MOGB"), &f), 0);
+  DoValue big = DoFloat(-93.9f);  // into an int object: truncated toward zero
+  EXPECT_EQ(DoAppSetValue(Number("ERR"), &big), 0);
+  DoValue i = DoLong(3);
+  EXPECT_EQ(DoAppSetValue(Number("$PACKVAULT"), &i), kEciWrongType);
+  DoValue t;
+  t.type = kDoTypeText;
+  t.text = "x";
+  EXPECT_EQ(DoAppSetValue(Number("ERR"), &t), kEciWrongType);
+  EXPECT_EQ(DoAppSetValue(0, &i), kEciNoObject);
+
+  std::string text = pvtest::ReadFileBytes(path_);
+  EXPECT_NE(text.find("$MOGB = float 768.25\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("ERR = int -93\n"), std::string::npos) << text;
+  EXPECT_EQ(text.rfind("# plant1\n[objects]\n", 0), 0u);
+  EXPECT_FALSE(std::filesystem::exists(path_ + ".tmp"));
+}
+
+TEST_F(EciClientTest, SeesAnotherWritersChangeAtTheNextCall) {
+  std::unique_ptr<ObjectStore> other;
+  ASSERT_TRUE(ObjectStore::Open(path_, &other).ok());
+  StoreValue one;
+  ASSERT_TRUE(ParseStoreValue(StoreType::kInt, "1", &one).ok());
+  ASSERT_TRUE(other->Set(1, one).ok());
+  DoValue v;
+  ASSERT_EQ(DoGetValue(1, &v), 0);
+  EXPECT_EQ(v.lval, 1);
+
+  // A store broken by hand fails every call, with the line in the reason,
+  // and works again once repaired.
+  pvtest::WriteFileBytes(path_, std::string(kStore) + "oops\n");
+  EXPECT_EQ(DoGetValue(1, &v), kEciStoreError);
+  EXPECT_NE(std::string(EciLastError()).find("line 7: no '='"), std::string::npos)
+      << EciLastError();
+  pvtest::WriteFileBytes(path_, kStore);
+  ASSERT_EQ(DoGetValue(1, &v), 0);
+  EXPECT_EQ(v.lval, 0);
+}
+
+class FixedTime : public RealTimeSource {
+ public:
+  int64_t now_us = 0;
+  int64_t NowMicros() override { return now_us; }
+  int32_t LocalOffsetAt(int64_t) override { return 3600; }
+};
+
+TEST_F(EciClientTest, ClockComesFromTheStore) {
+  FixedTime t;
+  t.now_us = 1772344800LL * 1000000;
+  EciSetRealTimeSource(&t);
+  EXPECT_EQ(MclkQueryUtTime(), 1772344800u);
+  EXPECT_EQ(MclkQueryLtTime(), 1772344800u + 3600);
+  pvtest::WriteFileBytes(path_, std::string("[clock]\nstart = 2026-01-31T23:59:00Z\n"
+                                            "started_at = 1772344800\nrate = 60\n"
+                                            "local_offset = -3600\n") +
+                                    kStore);
+  t.now_us += 2 * 1000000;
+  EXPECT_EQ(MclkQueryUtTime(), 1769904060u);  // 2026-02-01T00:01:00Z
+  EXPECT_EQ(MclkQueryLtTime(), 1769904060u - 3600);
+  EciDisconnect();  // without a store: the machine's clock again
+  EXPECT_EQ(MclkQueryUtTime(), 1772344802u);
+}
+
+TEST_F(EciClientTest, AcceleratedClockInRealTime) {
+  auto now = std::chrono::system_clock::now().time_since_epoch();
+  long long now_s = std::chrono::duration_cast<std::chrono::seconds>(now).count();
+  pvtest::WriteFileBytes(path_, "[clock]\nstart = 2026-03-01T06:00:00Z\nstarted_at = " +
+                                    std::to_string(now_s) + "\nrate = 60\n" + kStore);
+  std::string tool = pvtest::BinaryPath("bin/pvobjects") + " " + path_ + " clock > ";
+  uint32_t ut0 = MclkQueryUtTime();
+  ASSERT_EQ(std::system((tool + dir_.File("c0")).c_str()), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  uint32_t ut1 = MclkQueryUtTime();
+  ASSERT_EQ(std::system((tool + dir_.File("c1")).c_str()), 0);
+  // One real second is 60 server seconds, give or take the scheduling delay.
+  EXPECT_GE(ut1 - ut0, 60u);
+  EXPECT_LE(ut1 - ut0, 75u);
+  auto tool_ut = [&](const char* file) {
+    std::string out = pvtest::ReadFileBytes(dir_.File(file));
+    size_t open = out.find('(');
+    return static_cast<uint32_t>(std::stoul(out.substr(open + 1)));
+  };
+  uint32_t t0 = tool_ut("c0"), t1 = tool_ut("c1");
+  EXPECT_GE(t1 - t0, 60u);
+  EXPECT_LE(t1 - t0, 75u);
+  EXPECT_GE(t0, ut0);
+  EXPECT_LE(t0, ut1);
+}
+
+}  // namespace
+
+namespace {
+
+// One process sets A with pvobjects in a loop while this one reads A and
+// writes B through the library: both see every update, and neither the
+// library nor a plain read of the file ever meets a half-written store.
+TEST_F(EciClientTest, TwoProcessesShareTheStore) {
+  pvtest::WriteFileBytes(path_, "[objects]\nA = int 0\nB = int 0\nC = text x\n");
+  const int kToolWrites = 40;
+  std::string loop = "for i in $(seq 1 " + std::to_string(kToolWrites) + "); do " +
+                     pvtest::BinaryPath("bin/pvobjects") + " " + path_ +
+                     " set A $i >/dev/null 2>>" + dir_.File("errors") + " || echo \"set $i failed\" >>" +
+                     dir_.File("errors") + "; done; touch " + dir_.File("done");
+  ASSERT_EQ(std::system(("(" + loop + ") &").c_str()), 0);
+
+  uint16_t a = Number("A"), b = Number("B");
+  int32_t last_a = 0, writes = 0;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (!std::filesystem::exists(dir_.File("done"))) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "pvobjects loop did not finish";
+    DoValue v;
+    ASSERT_EQ(DoGetValue(a, &v), 0) << EciLastError();
+    EXPECT_GE(v.lval, last_a);
+    last_a = v.lval;
+    DoValue next = DoLong(++writes);
+    ASSERT_EQ(DoAppSetValue(b, &next), 0) << EciLastError();
+    StoreDocument doc;
+    pv::Status st = StoreDocument::Parse(pvtest::ReadFileBytes(path_), &doc);
+    ASSERT_TRUE(st.ok()) << st.ToString();
+    ASSERT_EQ(doc.size(), 3u);
+    EXPECT_GE(doc.Object(b).value.i, writes);
+  }
+  EXPECT_EQ(pvtest::ReadFileBytes(dir_.File("errors")), "");
+  DoValue v;
+  ASSERT_EQ(DoGetValue(a, &v), 0);
+  EXPECT_EQ(v.lval, kToolWrites);
+  ASSERT_EQ(DoGetValue(b, &v), 0);
+  EXPECT_EQ(v.lval, writes);
+  EXPECT_GT(writes, 0);
+}
+
+}  // namespace
