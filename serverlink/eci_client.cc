@@ -14,6 +14,7 @@ struct Connection {
   StoreClockConfig clock;  // from the last successful read
   std::string text;        // the text handed out last
   std::string last_error;
+  std::string logged;      // the reason last logged; cleared by a good read
   RealTimeSource* time_source = nullptr;
 };
 
@@ -25,7 +26,11 @@ Connection& Conn() {
 int32_t StoreFailure(const char* operation, const pv::Status& st) {
   Connection& c = Conn();
   c.last_error = std::string(operation) + ": " + st.ToString();
-  _DebugOutput(c.last_error.c_str());
+  // A broken store fails every call, about once a second: log each reason once.
+  if (st.ToString() != c.logged) {
+    c.logged = st.ToString();
+    _DebugOutput(c.last_error.c_str());
+  }
   return kEciStoreError;
 }
 
@@ -35,6 +40,7 @@ int32_t ReadStore(const char* operation, const StoreDocument** doc) {
   if (!c.store) return kEciNotConnected;
   pv::Status st = c.store->Read(doc);
   if (!st.ok()) return StoreFailure(operation, st);
+  c.logged.clear();
   c.clock = (*doc)->clock();
   return 0;
 }

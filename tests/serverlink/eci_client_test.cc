@@ -127,6 +127,20 @@ TEST_F(EciClientTest, SeesAnotherWritersChangeAtTheNextCall) {
   EXPECT_EQ(v.lval, 0);
 }
 
+TEST_F(EciClientTest, FailedWriteKeepsTheOldFile) {
+  // A directory in the way of the temporary file makes the replace fail.
+  std::filesystem::create_directory(path_ + ".tmp");
+  DoValue v = DoLong(9);
+  EXPECT_EQ(DoAppSetValue(Number("ERR"), &v), kEciStoreError);
+  EXPECT_NE(std::string(EciLastError()).find("plant1.do.tmp"), std::string::npos) << EciLastError();
+  EXPECT_EQ(pvtest::ReadFileBytes(path_), kStore);
+  ASSERT_EQ(DoGetValue(Number("ERR"), &v), 0);
+  EXPECT_EQ(v.lval, 0);
+  std::filesystem::remove(path_ + ".tmp");
+  v = DoLong(9);
+  EXPECT_EQ(DoAppSetValue(Number("ERR"), &v), 0);
+}
+
 class FixedTime : public RealTimeSource {
  public:
   int64_t now_us = 0;

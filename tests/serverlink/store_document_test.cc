@@ -180,4 +180,33 @@ TEST(StoreDocumentTest, ValueAndNameRules) {
   EXPECT_FALSE(CheckStoreName("a=b").ok());
 }
 
+// Every damaged variant of a good file either parses (and then writes back
+// byte for byte) or fails with Corruption; none may crash.
+TEST(StoreDocumentTest, DamagedFilesFailCleanlyOrRoundTrip) {
+  const std::string good = kStore;
+  const char replacements[] = {'\0', '\n', '\r', '=', '[', ']', ' ', '#', 'x', '9', '\xFF'};
+  int parsed = 0, refused = 0;
+  auto check = [&](const std::string& text) {
+    StoreDocument doc;
+    pv::Status st = StoreDocument::Parse(text, &doc);
+    if (st.ok()) {
+      ++parsed;
+      EXPECT_EQ(doc.Serialize(), text);
+    } else {
+      ++refused;
+      EXPECT_TRUE(st.IsCorruption()) << st.ToString();
+    }
+  };
+  for (size_t at = 0; at < good.size(); ++at) {
+    check(good.substr(0, at));
+    for (char r : replacements) {
+      std::string text = good;
+      text[at] = r;
+      check(text);
+    }
+  }
+  EXPECT_GT(parsed, 0);
+  EXPECT_GT(refused, 0);
+}
+
 }  // namespace
