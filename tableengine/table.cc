@@ -1,0 +1,802 @@
+#include "tableengine/table.h"
+
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+#include "foundation/platform/path_resolve.h"
+#include "tableengine/engine_file.h"
+#include "tableengine/fpt_memo.h"
+#include "tableengine/lock_protocol.h"
+
+namespace pv {
+
+namespace {
+
+// The path with extension ext when its last component has none.
+std::string WithExtension(const std::string& path, const char* ext) {
+  size_t slash = path.find_last_of("/\\");
+  size_t dot = path.find_last_of('.');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) return path;
+  return path + ext;
+}
+
+// The path with its extension replaced by ext, keeping the case style of
+// the data file's extension (".DBF" -> ".FPT").
+std::string CompanionPath(const std::string& dbf_path, const char* lower_ext) {
+  size_t dot = dbf_path.find_last_of('.');
+  std::string base = dbf_path.substr(0, dot);
+  std::string ext = lower_ext;
+  if (dot != std::string::npos && dot + 1 < dbf_path.size() && dbf_path[dot + 1] >= 'A' &&
+      dbf_path[dot + 1] <= 'Z') {
+    for (char& c : ext) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  }
+  return base + ext;
+}
+
+void Today(int32_t* y, int32_t* m, int32_t* d) {
+  std::time_t now = std::time(nullptr);
+  const std::tm* tm = std::localtime(&now);
+  *y = tm->tm_year + 1900;
+  *m = tm->tm_mon + 1;
+  *d = tm->tm_mday;
+}
+
+bool ValidName(const std::string& name) {
+  if (name.empty() || name.size() > 10) return false;
+  for (char c : name) {
+    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+    if (!ok) return false;
+  }
+  return !(name[0] >= '0' && name[0] <= '9');
+}
+
+}  // namespace
+
+Table::Table(EngineContext* context, std::string path, std::unique_ptr<File> file)
+    : context_(context), path_(std::move(path)), file_(std::move(file)) {
+  context_->Attach(this);
+}
+
+Table::~Table() { context_->Detach(this); }
+
+int32_t Table::Fail(int32_t code, const Status& status) {
+  return context_->ReportStatus(code, status, path_.c_str());
+}
+
+Status Table::LoadHeader() {
+  uint64_t size = 0;
+  Status s = file_->Size(&size);
+  if (!s.ok()) return s;
+  char fixed[kDbfHeaderSize];
+  size_t got = 0;
+  s = file_->ReadAt(0, sizeof fixed, fixed, &got);
+  if (!s.ok()) return s;
+  size_t want = got < sizeof fixed ? got : DecodeLe16(fixed + 8);
+  std::string bytes(std::max<size_t>(want, got), '\0');
+  s = file_->ReadAt(0, bytes.size(), bytes.data(), &got);
+  if (!s.ok()) return s;
+  bytes.resize(got);
+  s = DecodeDbfHeader(bytes, size, &header_);
+  if (!s.ok()) return Status(s.IsNotSupported() ? s : Status::Corruption(path_ + ": " + s.message()));
+  return Status::OK();
+}
+
+void Table::SetupFields() {
+  fields_.clear();
+  fields_.reserve(header_.fields.size());
+  int32_t null_bit = 0;
+  for (size_t i = 0; i < header_.fields.size(); i++) {
+    const DbfFieldDesc& d = header_.fields[i];
+    Field f;
+    f.table_ = this;
+    f.name_ = d.name;
+    f.type_ = d.type;
+    f.width_ = d.width;
+    f.decimals_ = d.decimals;
+    f.position_ = static_cast<int32_t>(i) + 1;
+    f.offset_ = d.offset;
+    f.flags_ = d.flags;
+    if (header_.IsVisualFoxPro()) {
+      if ((d.flags & 0x02) != 0) f.null_bit_ = null_bit++;
+      if (d.type == 'V' || d.type == 'Q') f.varlen_bit_ = null_bit++;
+    }
+    fields_.push_back(std::move(f));
+  }
+  blank_.assign(static_cast<size_t>(header_.record_length), ' ');
+  // Binary fields are blank as zero bytes; the null flags start cleared.
+  for (const Field& f : fields_) {
+    if (f.type_ == 'I' || f.type_ == 'B' || f.type_ == 'Y' || f.type_ == 'T' || f.type_ == '0' ||
+        ((f.type_ == 'M' || f.type_ == 'G' || f.type_ == 'W' || f.type_ == 'P') && f.width_ == 4)) {
+      std::memset(blank_.data() + f.offset_, 0, static_cast<size_t>(f.width_));
+    }
+  }
+  record_ = blank_;
+  disk_image_ = blank_;
+}
+
+Table* Table::Open(EngineContext* ctx, const std::string& given) {
+  const EngineSettings& set = ctx->settings();
+  const std::string path = ctx->file_system()->Resolve(WithExtension(given, ".dbf"));
+  OpenOptions o;
+  o.write = !set.read_only;
+  o.share_none = set.exclusive;
+  std::unique_ptr<File> file;
+  Status s = ctx->file_system()->Open(path, o, &file);
+  if (!s.ok()) {
+    if (!s.IsNotFound() || set.open_error) ctx->ReportStatus(kErrOpen, s, path.c_str());
+    return nullptr;
+  }
+  Table* t = new Table(ctx, path, std::move(file));
+  t->read_only_ = set.read_only;
+  s = t->LoadHeader();
+  if (!s.ok()) {
+    t->Fail(kErrDataCorrupt, s);
+    t->CloseFiles();
+    delete t;
+    return nullptr;
+  }
+  t->SetupFields();
+  if (t->header_.HasMemoFields()) {
+    MemoKind kind = t->header_.version == 0x83 ? MemoKind::kDbt3
+                    : t->header_.version == 0x8B ? MemoKind::kDbt4 : MemoKind::kFpt;
+    t->memo_path_ = ctx->file_system()->Resolve(
+        CompanionPath(path, kind == MemoKind::kFpt ? ".fpt" : ".dbt"));
+    s = MemoFile::Open(ctx->file_system(), t->memo_path_, kind, !set.read_only, &t->memo_);
+    if (!s.ok()) {
+      t->Fail(kErrMemo, s);
+      t->CloseFiles();
+      delete t;
+      return nullptr;
+    }
+  }
+  return t;
+}
+
+Table* Table::Create(EngineContext* ctx, const std::string& given, const FieldList& list) {
+  const EngineSettings& set = ctx->settings();
+  const std::string path = ctx->file_system()->Resolve(WithExtension(given, ".dbf"));
+  if (set.read_only) {
+    ctx->ReportError(kErrReadOnly, 0, "create in read-only mode", path.c_str());
+    return nullptr;
+  }
+  DbfHeader h;
+  int32_t offset = 1;
+  for (const FieldDef& def : list.fields()) {
+    DbfFieldDesc d;
+    d.name = def.name;
+    for (char& c : d.name) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    d.type = static_cast<char>(def.type >= 'a' && def.type <= 'z' ? def.type - 32 : def.type);
+    d.width = def.width;
+    d.decimals = def.decimals;
+    switch (d.type) {
+      case 'L': d.width = 1; d.decimals = 0; break;
+      case 'D': d.width = 8; d.decimals = 0; break;
+      case 'M': case 'G': d.width = 10; d.decimals = 0; break;
+      case 'C': if (d.width < 1 || d.width > 254) d.width = -1; d.decimals = 0; break;
+      case 'N': case 'F':
+        if (d.width < 1 || d.width > 20 || d.decimals < 0 || (d.decimals > 0 && d.decimals > d.width - 2)) d.width = -1;
+        break;
+      default: d.width = -1; break;  // the FoxPro 2.x form has no other types
+    }
+    bool duplicate = false;
+    for (const DbfFieldDesc& other : h.fields) duplicate = duplicate || other.name == d.name;
+    if (d.width < 0 || !ValidName(def.name) || duplicate) {
+      std::string what = "field " + def.name + " type " + std::string(1, def.type) + " width " +
+                         std::to_string(def.width) + "." + std::to_string(def.decimals);
+      ctx->ReportError(kErrFieldList, 0, what.c_str(), path.c_str());
+      return nullptr;
+    }
+    d.offset = offset;
+    offset += d.width;
+    h.fields.push_back(d);
+  }
+  if (h.fields.empty() || offset > 0xFFFF || h.fields.size() > 255) {
+    ctx->ReportError(kErrFieldList, 0, "no fields, or a record too long", path.c_str());
+    return nullptr;
+  }
+  const bool memo = h.HasMemoFields();
+  h.version = memo ? 0xF5 : 0x03;
+  Today(&h.year, &h.month, &h.day);
+  h.header_length = kDbfHeaderSize + kDbfDescriptorSize * static_cast<int32_t>(h.fields.size()) + 1;
+  h.record_length = offset;
+  h.table_flags = 0;
+  h.codepage = 0x03;  // Windows-1252, the system's text
+
+  if (!set.create_replaces && ctx->file_system()->Exists(path)) {
+    ctx->ReportError(kErrCreate, 0, "file exists", path.c_str());
+    return nullptr;
+  }
+  OpenOptions o;
+  o.write = o.create = o.truncate = true;
+  o.share_none = set.exclusive;
+  std::unique_ptr<File> file;
+  Status s = ctx->file_system()->Open(path, o, &file);
+  if (!s.ok()) {
+    ctx->ReportStatus(kErrCreate, s, path.c_str());
+    return nullptr;
+  }
+  std::string bytes = EncodeDbfHeader(h);
+  bytes.push_back(static_cast<char>(kDbfEofMarker));
+  s = file->WriteAt(0, bytes.data(), bytes.size());
+  if (s.ok()) s = file->Truncate(bytes.size());
+  Table* t = new Table(ctx, path, std::move(file));
+  if (s.ok()) {
+    t->header_ = h;
+    t->SetupFields();
+    if (memo) {
+      t->memo_path_ = CompanionPath(path, ".fpt");
+      s = MemoFile::Create(ctx->file_system(), t->memo_path_, &t->memo_);
+    }
+  }
+  if (!s.ok()) {
+    t->Fail(kErrCreate, s);
+    t->CloseFiles();
+    ctx->file_system()->Remove(path);  // a half-made file is of no use
+    delete t;
+    return nullptr;
+  }
+  return t;
+}
+
+Status Table::CloseFiles() {
+  Status result;
+  for (auto& index : indexes_) {
+    Status s = index->Close();
+    if (result.ok()) result = s;
+  }
+  indexes_.clear();
+  selected_ = nullptr;
+  if (memo_) {
+    Status s = memo_->Close();
+    if (result.ok()) result = s;
+    memo_.reset();
+  }
+  if (file_) {
+    Status s = file_->Close();
+    if (result.ok()) result = s;
+  }
+  return result;
+}
+
+int32_t Table::Close() {
+  int32_t result = Flush();
+  int32_t r = ReleaseLocks();
+  if (result == 0) result = r;
+  Status s = CloseFiles();
+  if (!s.ok() && result == 0) result = Fail(kErrClose, s);
+  delete this;
+  return result;
+}
+
+int32_t Table::Remove() {
+  std::vector<std::string> paths{path_};
+  if (memo_) paths.push_back(memo_path_);
+  for (auto& index : indexes_) paths.push_back(index->Path());
+  MarkChanged(0);
+  ReleaseLocks();
+  Status s = CloseFiles();
+  EngineContext* ctx = context_;
+  FileSystem* fs = ctx->file_system();
+  delete this;
+  int32_t result = s.ok() ? 0 : ctx->ReportStatus(kErrClose, s);
+  for (const std::string& p : paths) {
+    Status r = fs->Remove(p);
+    if (!r.ok() && result == 0) result = ctx->ReportStatus(kErrRemove, r, p.c_str());
+  }
+  return result;
+}
+
+int32_t Table::Flush() {
+  int32_t r = WriteChanged();
+  if (r < 0) return r;
+  for (auto& index : indexes_) {
+    Status s = index->Flush();
+    if (!s.ok()) return Fail(kErrIndex, s);
+  }
+  return 0;
+}
+
+void Table::ReleaseMemoryBlocks() {
+  for (Field& f : fields_) {
+    if (!f.memo_changed_) {
+      f.memo_.clear();
+      f.memo_.shrink_to_fit();
+      f.memo_loaded_ = false;
+    }
+  }
+}
+
+void Table::ResetMemos() {
+  for (Field& f : fields_) {
+    f.memo_loaded_ = false;
+    f.memo_changed_ = false;
+    f.memo_.clear();
+  }
+}
+
+Status Table::ReadCount(uint32_t* count) {
+  char buf[4];
+  size_t got = 0;
+  Status s = file_->ReadAt(4, sizeof buf, buf, &got);
+  if (!s.ok()) return s;
+  if (got != sizeof buf) return Status::Corruption(path_ + ": header cut short");
+  *count = DecodeLe32(buf);
+  return Status::OK();
+}
+
+int32_t Table::RecordCount() {
+  uint32_t count = 0;
+  Status s = ReadCount(&count);
+  if (!s.ok()) return Fail(kErrRead, s);
+  header_.record_count = count;
+  return static_cast<int32_t>(count);
+}
+
+Status Table::WriteHeaderCountAndDate(uint32_t count) {
+  Today(&header_.year, &header_.month, &header_.day);
+  header_.record_count = count;
+  char buf[7];
+  EncodeDateAndCount(header_.year, header_.month, header_.day, count, buf);
+  return file_->WriteAt(1, buf, sizeof buf);
+}
+
+void Table::SetNoRecord(uint32_t recno, bool eof, bool bof) {
+  recno_ = recno;
+  eof_ = eof;
+  bof_ = bof;
+  record_ = blank_;
+  disk_image_ = blank_;
+  changed_ = false;
+  ResetMemos();
+}
+
+int32_t Table::ReadRecord(uint32_t recno) {
+  size_t got = 0;
+  std::string buf(static_cast<size_t>(header_.record_length), '\0');
+  Status s = file_->ReadAt(RecordOffset(recno), buf.size(), buf.data(), &got);
+  if (!s.ok()) return Fail(kErrRead, s);
+  if (got != buf.size()) {
+    return Fail(kErrDataCorrupt, Status::Corruption(path_ + ": record " + std::to_string(recno) +
+                                                    " runs past the file's end"));
+  }
+  record_ = buf;
+  disk_image_ = std::move(buf);
+  recno_ = recno;
+  eof_ = bof_ = false;
+  changed_ = false;
+  ResetMemos();
+  return 0;
+}
+
+int32_t Table::Go(int32_t recno, bool /*for_write*/) {
+  int32_t r = WriteChanged();
+  if (r < 0) return r;
+  int32_t count = RecordCount();
+  if (count < 0) return count;
+  if (recno < 1 || recno > count) {
+    SetNoRecord(recno < 1 ? 0 : static_cast<uint32_t>(count) + 1, recno > count, recno < 1);
+    return kResultEntry;
+  }
+  return ReadRecord(static_cast<uint32_t>(recno));
+}
+
+int32_t Table::GoTag(uint32_t recno, int32_t found) {
+  if (recno == 0) {
+    int32_t count = RecordCount();
+    if (count < 0) return count;
+    SetNoRecord(static_cast<uint32_t>(count) + 1, true, false);
+    return found;
+  }
+  int32_t r = Go(static_cast<int32_t>(recno));
+  if (r == kResultEntry) {
+    return Fail(kErrIndex, Status::Corruption(path_ + ": the index names record " + std::to_string(recno) +
+                                              " beyond the table's end"));
+  }
+  return r != 0 ? r : found;
+}
+
+int32_t Table::Top() {
+  int32_t r = WriteChanged();
+  if (r < 0) return r;
+  if (selected_ != nullptr) {
+    uint32_t recno = 0;
+    Status s = selected_->Top(&recno);
+    if (!s.ok()) return Fail(kErrIndex, s);
+    return GoTag(recno, recno == 0 ? kResultEof : 0);
+  }
+  int32_t count = RecordCount();
+  if (count < 0) return count;
+  if (count == 0) {
+    SetNoRecord(1, true, false);
+    return kResultEof;
+  }
+  return ReadRecord(1);
+}
+
+int32_t Table::Bottom() {
+  int32_t r = WriteChanged();
+  if (r < 0) return r;
+  if (selected_ != nullptr) {
+    uint32_t recno = 0;
+    Status s = selected_->Bottom(&recno);
+    if (!s.ok()) return Fail(kErrIndex, s);
+    return GoTag(recno, recno == 0 ? kResultEof : 0);
+  }
+  int32_t count = RecordCount();
+  if (count < 0) return count;
+  if (count == 0) {
+    SetNoRecord(1, true, false);
+    return kResultEof;
+  }
+  return ReadRecord(static_cast<uint32_t>(count));
+}
+
+int32_t Table::Skip(int32_t n) {
+  int32_t r = WriteChanged();
+  if (r < 0) return r;
+  if (selected_ != nullptr) {
+    if (recno_ == 0 || eof_) return n >= 0 ? kResultEof : kResultBof;
+    uint32_t out = 0;
+    int32_t moved = 0;
+    Status s = selected_->Skip(recno_, disk_image_.data(), n, &out, &moved);
+    if (!s.ok()) return Fail(kErrIndex, s);
+    if (out != 0) return GoTag(out, 0);
+    if (n < 0) {
+      // Before the first entry: stay on the first record, flagged.
+      uint32_t first = 0;
+      s = selected_->Top(&first);
+      if (!s.ok()) return Fail(kErrIndex, s);
+      r = GoTag(first, 0);
+      bof_ = true;
+      return r < 0 ? r : kResultBof;
+    }
+    return GoTag(0, kResultEof);
+  }
+  int32_t count = RecordCount();
+  if (count < 0) return count;
+  int64_t target = static_cast<int64_t>(recno_) + n;
+  if (target > count) {
+    SetNoRecord(static_cast<uint32_t>(count) + 1, true, false);
+    return kResultEof;
+  }
+  if (target < 1) {
+    if (count == 0) {
+      SetNoRecord(1, true, true);
+      return kResultBof;
+    }
+    r = ReadRecord(1);
+    bof_ = true;
+    return r < 0 ? r : kResultBof;
+  }
+  return ReadRecord(static_cast<uint32_t>(target));
+}
+
+int32_t Table::CheckWritable() {
+  if (read_only_) return context_->ReportError(kErrReadOnly, 0, "change of a read-only table", path_.c_str());
+  if (recno_ == 0 || eof_) {
+    return context_->ReportError(kErrRecordNumber, 0, "no current record", path_.c_str());
+  }
+  if (context_->settings().lock_enforce && !table_locked_ && locked_records_.count(recno_) == 0) {
+    std::string rec = "record " + std::to_string(recno_);
+    return context_->ReportError(kErrNotLocked, 0, rec.c_str(), path_.c_str());
+  }
+  return 0;
+}
+
+void Table::MarkChanged(int32_t flag) {
+  if (flag != 0) {
+    changed_ = true;
+    return;
+  }
+  changed_ = false;
+  for (Field& f : fields_) f.memo_changed_ = false;
+}
+
+Status Table::WriteMemos() {
+  for (Field& f : fields_) {
+    if (!f.memo_changed_) continue;
+    if (!memo_) return Status::NotSupported(path_ + ": no memo file");
+    char* p = record_.data() + f.offset_;
+    const char* old = disk_image_.data() + f.offset_;
+    uint32_t block = 0;
+    if (f.width_ == 4) {
+      block = DecodeLe32(old);
+    } else {
+      std::string digits(old, static_cast<size_t>(f.width_));
+      block = static_cast<uint32_t>(std::strtoul(digits.c_str(), nullptr, 10));
+    }
+    Status s = memo_->Write(f.memo_, f.type_ == 'M' ? 1 : 0, &block);
+    if (!s.ok()) return s;
+    if (f.width_ == 4) {
+      EncodeLe32(p, block);
+    } else if (block == 0) {
+      std::memset(p, ' ', static_cast<size_t>(f.width_));
+    } else {
+      char buf[16];
+      std::snprintf(buf, sizeof buf, "%10u", block);
+      std::memcpy(p, buf, 10);
+    }
+    f.memo_changed_ = false;
+  }
+  return Status::OK();
+}
+
+int32_t Table::WriteChanged() {
+  if (!changed_) return 0;
+  changed_ = false;
+  if (read_only_) return context_->ReportError(kErrReadOnly, 0, "write to a read-only table", path_.c_str());
+  if (recno_ == 0 || eof_) return 0;
+  bool memos = false;
+  for (const Field& f : fields_) memos = memos || f.memo_changed_;
+  Status s;
+  if (memos) {
+    // The memo file grows under the header lock (lock_protocol.h).
+    int32_t lr = 0;
+    bool had = false;
+    s = LockBytes(kLockHeaderByte, 1, &lr);
+    if (s.ok() && lr != 0) return context_->ReportError(kErrLock, kResultLocked, "memo allocation", path_.c_str());
+    had = s.ok();
+    if (s.ok()) s = WriteMemos();
+    if (had) file_->UnlockRange(kLockHeaderByte, 1);
+  }
+  if (s.ok()) s = file_->WriteAt(RecordOffset(recno_), record_.data(), record_.size());
+  if (!s.ok()) return Fail(kErrWrite, s);
+  for (auto& index : indexes_) {
+    s = index->RecordWritten(recno_, disk_image_.data(), record_.data());
+    if (!s.ok()) {
+      disk_image_ = record_;
+      return Fail(s.IsInvalidArgument() ? kErrUnique : kErrIndex, s);
+    }
+  }
+  disk_image_ = record_;
+  return 0;
+}
+
+int32_t Table::AppendBlank() {
+  int32_t r = WriteChanged();
+  if (r < 0) return r;
+  if (read_only_) return context_->ReportError(kErrReadOnly, 0, "append to a read-only table", path_.c_str());
+  r = PrepareLock();
+  if (r != 0) return r;
+  int32_t got = 0;
+  Status s = LockBytes(kLockHeaderByte, 1, &got);
+  if (!s.ok()) return Fail(kErrLock, s);
+  if (got != 0) return got;
+  // Under the header lock: read the count, write the record and the end
+  // marker, then publish the new count, so a reader that sees the count
+  // finds the whole record.
+  uint32_t count = 0;
+  s = ReadCount(&count);
+  const uint32_t recno = count + 1;
+  if (s.ok() && recno == 0) s = Status::IOError(path_ + ": record count at its limit");
+  std::string bytes = blank_;
+  bytes.push_back(static_cast<char>(kDbfEofMarker));
+  if (s.ok()) s = file_->WriteAt(RecordOffset(recno), bytes.data(), bytes.size());
+  if (s.ok()) s = WriteHeaderCountAndDate(recno);
+  int32_t lock = 0;
+  if (s.ok()) s = LockBytes(RecordLockByte(recno), 1, &lock);
+  file_->UnlockRange(kLockHeaderByte, 1);
+  if (!s.ok()) return Fail(kErrWrite, s);
+  if (lock == 0) locked_records_.insert(recno);
+  record_ = blank_;
+  disk_image_ = blank_;
+  recno_ = recno;
+  eof_ = bof_ = false;
+  changed_ = false;
+  ResetMemos();
+  for (auto& index : indexes_) {
+    s = index->RecordWritten(recno, nullptr, record_.data());
+    if (!s.ok()) return Fail(s.IsInvalidArgument() ? kErrUnique : kErrIndex, s);
+  }
+  return 0;
+}
+
+int32_t Table::Blank() {
+  int32_t r = CheckWritable();
+  if (r != 0) return r;
+  char flag = record_[0];
+  record_ = blank_;
+  record_[0] = flag;
+  for (Field& f : fields_) {
+    if (f.IsMemo()) {
+      f.memo_.clear();
+      f.memo_loaded_ = true;
+      f.memo_changed_ = false;
+    }
+  }
+  changed_ = true;
+  return 0;
+}
+
+int32_t Table::Delete() {
+  int32_t r = CheckWritable();
+  if (r != 0) return r;
+  if (record_[0] != '*') {
+    record_[0] = '*';
+    changed_ = true;
+  }
+  return 0;
+}
+
+int32_t Table::Recall() {
+  int32_t r = CheckWritable();
+  if (r != 0) return r;
+  if (record_[0] != ' ') {
+    record_[0] = ' ';
+    changed_ = true;
+  }
+  return 0;
+}
+
+Status Table::LockBytes(uint64_t offset, uint64_t length, int32_t* result) {
+  *result = 0;
+  const int32_t attempts = std::max<int32_t>(1, context_->settings().lock_attempts);
+  for (int32_t i = 0; i < attempts; i++) {
+    Status s = file_->LockRange(offset, length, LockKind::kExclusive, LockWait::kNoWait);
+    if (s.ok()) return s;
+    if (!s.IsBusy()) return s;
+    if (i + 1 < attempts) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(context_->settings().lock_retry_ms));
+    }
+  }
+  *result = kResultLocked;
+  return Status::OK();
+}
+
+int32_t Table::PrepareLock() {
+  if (!context_->settings().single_lock) return WriteChanged();
+  return context_->UnlockAll();
+}
+
+bool Table::RecordLocked(int32_t recno) const {
+  return table_locked_ || (recno > 0 && locked_records_.count(static_cast<uint32_t>(recno)) != 0);
+}
+
+int32_t Table::LockRecord(int32_t recno) {
+  if (recno < 1) return context_->ReportError(kErrRecordNumber, recno, "lock of record", path_.c_str());
+  if (RecordLocked(recno)) return 0;
+  int32_t r = PrepareLock();
+  if (r != 0) return r;
+  int32_t got = 0;
+  Status s = LockBytes(RecordLockByte(static_cast<uint32_t>(recno)), 1, &got);
+  if (!s.ok()) return Fail(kErrLock, s);
+  if (got == 0) locked_records_.insert(static_cast<uint32_t>(recno));
+  return got;
+}
+
+int32_t Table::LockTable() {
+  if (table_locked_) return 0;
+  int32_t r = PrepareLock();
+  if (r != 0) return r;
+  int32_t got = 0;
+  Status s = LockBytes(TableLockStart(header_.header_length, header_.record_length),
+                       TableLockLength(header_.header_length, header_.record_length), &got);
+  if (!s.ok()) return Fail(kErrLock, s);
+  table_locked_ = got == 0;
+  return got;
+}
+
+int32_t Table::ReleaseLocks() {
+  Status result;
+  for (uint32_t recno : locked_records_) {
+    Status s = file_->UnlockRange(RecordLockByte(recno), 1);
+    if (result.ok()) result = s;
+  }
+  locked_records_.clear();
+  if (table_locked_) {
+    Status s = file_->UnlockRange(TableLockStart(header_.header_length, header_.record_length),
+                                  TableLockLength(header_.header_length, header_.record_length));
+    if (result.ok()) result = s;
+    table_locked_ = false;
+  }
+  return result.ok() ? 0 : Fail(kErrLock, result);
+}
+
+int32_t Table::Unlock() {
+  int32_t r = WriteChanged();
+  int32_t u = ReleaseLocks();
+  return r != 0 ? r : u;
+}
+
+Field* Table::FieldByName(std::string_view name, bool report) {
+  std::string key(name.substr(0, 10));
+  for (Field& f : fields_) {
+    if (f.type_ != '0' && EqualNoCase(f.name_, key)) return &f;
+  }
+  if (report) {
+    context_->ReportError(kErrFieldName, 0, key.c_str(), path_.c_str());
+  }
+  return nullptr;
+}
+
+Field* Table::FieldAt(int32_t position) {
+  if (position < 1 || position > FieldCount()) return nullptr;
+  return &fields_[static_cast<size_t>(position - 1)];
+}
+
+IndexFile* Table::OpenIndex(const std::string& given) {
+  IndexOpener* opener = context_->index_opener();
+  const std::string path = context_->file_system()->Resolve(WithExtension(given, ".cdx"));
+  if (opener == nullptr) {
+    context_->ReportError(kErrNoIndexSupport, 0, "open index", path.c_str());
+    return nullptr;
+  }
+  std::unique_ptr<IndexFile> index;
+  Status s = opener->Open(this, path, &index);
+  if (!s.ok()) {
+    if (!s.IsNotFound() || context_->settings().open_error) context_->ReportStatus(kErrIndex, s, path.c_str());
+    return nullptr;
+  }
+  indexes_.push_back(std::move(index));
+  return indexes_.back().get();
+}
+
+IndexFile* Table::CreateIndex(const std::string& given, const TagList& tags) {
+  IndexOpener* opener = context_->index_opener();
+  const std::string path = context_->file_system()->Resolve(WithExtension(given, ".cdx"));
+  if (opener == nullptr) {
+    context_->ReportError(kErrNoIndexSupport, 0, "create index", path.c_str());
+    return nullptr;
+  }
+  if (read_only_) {
+    context_->ReportError(kErrReadOnly, 0, "create index", path.c_str());
+    return nullptr;
+  }
+  if (WriteChanged() < 0) return nullptr;
+  std::unique_ptr<IndexFile> index;
+  Status s = opener->Create(this, path, tags, &index);
+  if (!s.ok()) {
+    context_->ReportStatus(s.IsInvalidArgument() ? kErrExpression : kErrIndex, s, path.c_str());
+    return nullptr;
+  }
+  indexes_.push_back(std::move(index));
+  return indexes_.back().get();
+}
+
+Tag* Table::TagByName(std::string_view name) {
+  for (auto& index : indexes_) {
+    if (Tag* t = index->FindTag(name)) return t;
+  }
+  std::string n(name);
+  context_->ReportError(kErrTagName, 0, n.c_str(), path_.c_str());
+  return nullptr;
+}
+
+int32_t Table::Seek(std::string_view key) {
+  int32_t r = WriteChanged();
+  if (r < 0) return r;
+  Tag* tag = selected_;
+  if (tag == nullptr && !indexes_.empty() && indexes_[0]->TagCount() > 0) tag = indexes_[0]->TagAt(0);
+  if (tag == nullptr) return context_->ReportError(kErrTagName, 0, "seek without a tag", path_.c_str());
+  uint32_t recno = 0;
+  int32_t result = 0;
+  Status s = tag->Seek(key, &recno, &result);
+  if (!s.ok()) return Fail(kErrIndex, s);
+  return GoTag(recno, result);
+}
+
+int32_t Table::SeekNext(std::string_view key) {
+  int32_t r = WriteChanged();
+  if (r < 0) return r;
+  Tag* tag = selected_;
+  if (tag == nullptr && !indexes_.empty() && indexes_[0]->TagCount() > 0) tag = indexes_[0]->TagAt(0);
+  if (tag == nullptr) return context_->ReportError(kErrTagName, 0, "seek without a tag", path_.c_str());
+  uint32_t recno = 0;
+  int32_t result = 0;
+  Status s = (recno_ == 0 || eof_) ? tag->Seek(key, &recno, &result)
+                                   : tag->SeekNext(recno_, disk_image_.data(), key, &recno, &result);
+  if (!s.ok()) return Fail(kErrIndex, s);
+  return GoTag(recno, result);
+}
+
+Status Table::SetIndexFlag(bool on) {
+  uint8_t flags = on ? (header_.table_flags | 0x01) : (header_.table_flags & ~0x01);
+  if (flags == header_.table_flags) return Status::OK();
+  header_.table_flags = flags;
+  char b = static_cast<char>(flags);
+  return file_->WriteAt(28, &b, 1);
+}
+
+}  // namespace pv

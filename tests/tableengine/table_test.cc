@@ -1,0 +1,129 @@
+// Data files created, changed and read back, checked against the bytes in
+// the file; record-order positioning; the lock rule for assignments.
+#include "tableengine/table.h"
+
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/test_util.h"
+
+namespace pv {
+namespace {
+
+FieldList ArchiveLayout() {
+  FieldList f;
+  f.Add("pointid", 'C', 22, 0);
+  f.Add("TIME", 'C', 14, 0);
+  f.Add("VAL", 'N', 12, 4);
+  f.Add("STS", 'N', 11, 0);
+  return f;
+}
+
+class TableTest : public ::testing::Test {
+ protected:
+  std::string Bytes(const std::string& name) { return pvtest::ReadFileBytes(dir_.File(name)); }
+  pvtest::TempDir dir_;
+  EngineContext ctx_;
+};
+
+TEST_F(TableTest, CreateWritesFoxPro2Header) {
+  Table* t = Table::Create(&ctx_, dir_.File("arch"), ArchiveLayout());
+  ASSERT_NE(t, nullptr) << ctx_.ErrorCode();
+  EXPECT_EQ(t->FileName(), dir_.File("arch.dbf"));
+  ASSERT_EQ(t->Close(), 0);
+  const std::string b = Bytes("arch.dbf");
+  ASSERT_EQ(b.size(), 32u + 4 * 32 + 1 + 1);
+  EXPECT_EQ(static_cast<uint8_t>(b[0]), 0x03);
+  EXPECT_EQ(DecodeLe32(b.data() + 4), 0u);
+  EXPECT_EQ(DecodeLe16(b.data() + 8), 161);
+  EXPECT_EQ(DecodeLe16(b.data() + 10), 60);
+  EXPECT_EQ(std::string(b.data() + 32, 11), std::string("POINTID\0\0\0\0", 11));
+  EXPECT_EQ(b[32 + 11], 'C');
+  EXPECT_EQ(DecodeLe32(b.data() + 32 + 12), 1u);      // displacement filled in
+  EXPECT_EQ(DecodeLe32(b.data() + 64 + 32 + 12), 37u);
+  EXPECT_EQ(b[96 + 16], 12);
+  EXPECT_EQ(b[96 + 17], 4);
+  EXPECT_EQ(b[160], 0x0D);
+  EXPECT_EQ(b[161], 0x1A);
+}
+
+TEST_F(TableTest, AppendAssignDeleteRecallRoundTrip) {
+  Table* t = Table::Create(&ctx_, dir_.File("arch"), ArchiveLayout());
+  ASSERT_NE(t, nullptr);
+  ASSERT_EQ(t->AppendBlank(), 0);
+  EXPECT_EQ(t->RecordNumber(), 1);
+  ASSERT_EQ(t->FieldByName("pointid")->AssignText("AREA01.FIC0001.PV"), 0);
+  ASSERT_EQ(t->FieldByName("time")->AssignText("20240101000000XYZ"), 0);  // cut to 14
+  ASSERT_EQ(t->FieldByName("VAL")->AssignDouble(-299.35105), 0);
+  ASSERT_EQ(t->FieldByName("STS")->AssignLong(2), 0);
+  ASSERT_EQ(t->AppendBlank(), 0);  // writes record 1 first
+  ASSERT_EQ(t->FieldAt(3)->AssignDouble(123456789.5), 0);  // fits N12.4 with 2 decimals
+  ASSERT_EQ(t->FieldAt(4)->AssignDouble(1e12), 0);         // does not fit N11 at all
+  ASSERT_EQ(t->Delete(), 0);
+  ASSERT_EQ(t->Unlock(), 0);
+  EXPECT_EQ(t->RecordCount(), 2);
+
+  std::string b = Bytes("arch.dbf");
+  ASSERT_EQ(b.size(), 161u + 2 * 60 + 1);
+  EXPECT_EQ(DecodeLe32(b.data() + 4), 2u);
+  EXPECT_EQ(b.substr(161, 60), " AREA01.FIC0001.PV     20240101000000   -299.3511          2");
+  EXPECT_EQ(b.substr(221, 60), "*" + std::string(36, ' ') + "123456789.50" + std::string(11, '*'));
+  EXPECT_EQ(b.back(), '\x1A');
+
+  ASSERT_EQ(t->Go(1), 0);
+  EXPECT_FALSE(t->Deleted());
+  EXPECT_DOUBLE_EQ(t->FieldByName("val")->Double(), -299.3511);
+  EXPECT_EQ(t->FieldByName("sts")->Long(), 2);
+  ASSERT_EQ(t->Go(2), 0);
+  EXPECT_TRUE(t->Deleted());
+  EXPECT_EQ(t->FieldByName("STS")->Double(), 0);  // overflow reads as 0
+  ASSERT_EQ(t->LockRecord(2), 0);
+  ASSERT_EQ(t->Recall(), 0);
+  ASSERT_EQ(t->Close(), 0);
+  b = Bytes("arch.dbf");
+  EXPECT_EQ(b[221], ' ');
+}
+
+TEST_F(TableTest, AssignNeedsLockAndMarkChangedZeroForgets) {
+  Table* t = Table::Create(&ctx_, dir_.File("t"), ArchiveLayout());
+  ASSERT_NE(t, nullptr);
+  ASSERT_EQ(t->AppendBlank(), 0);
+  ASSERT_EQ(t->Unlock(), 0);
+  ASSERT_EQ(t->Go(1), 0);
+  EXPECT_EQ(t->FieldAt(1)->AssignText("x"), kErrNotLocked);
+  EXPECT_EQ(ctx_.ErrorCode(), kErrNotLocked);
+  ctx_.ClearError();
+  ASSERT_EQ(t->LockRecord(1), 0);
+  ASSERT_EQ(t->FieldAt(1)->AssignText("x"), 0);
+  t->MarkChanged(0);
+  ASSERT_EQ(t->Unlock(), 0);
+  ASSERT_EQ(t->Go(1), 0);
+  EXPECT_EQ(t->FieldAt(1)->Text(), std::string(22, ' '));
+  ASSERT_EQ(t->Close(), 0);
+}
+
+TEST_F(TableTest, RecordOrderPositioning) {
+  Table* t = Table::Create(&ctx_, dir_.File("t"), ArchiveLayout());
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->Top(), kResultEof);
+  for (int i = 1; i <= 3; i++) {
+    ASSERT_EQ(t->AppendBlank(), 0);
+    ASSERT_EQ(t->FieldAt(4)->AssignLong(i), 0);
+  }
+  ASSERT_EQ(t->Top(), 0);
+  EXPECT_EQ(t->FieldAt(4)->Long(), 1);
+  EXPECT_EQ(t->Skip(2), 0);
+  EXPECT_EQ(t->RecordNumber(), 3);
+  EXPECT_EQ(t->Skip(1), kResultEof);
+  EXPECT_TRUE(t->Eof());
+  EXPECT_EQ(t->RecordNumber(), 4);
+  ASSERT_EQ(t->Bottom(), 0);
+  EXPECT_EQ(t->Skip(-5), kResultBof);
+  EXPECT_EQ(t->RecordNumber(), 1);
+  EXPECT_EQ(t->Go(9), kResultEntry);
+  ASSERT_EQ(t->Close(), 0);
+}
+
+}  // namespace
+}  // namespace pv
