@@ -29,7 +29,7 @@ int32_t StoreFailure(const char* operation, const pv::Status& st) {
   // A broken store fails every call, about once a second: log each reason once.
   if (st.ToString() != c.logged) {
     c.logged = st.ToString();
-    _DebugOutput(c.last_error.c_str());
+    _ErrorOutputToWnd(c.last_error.c_str());
   }
   return kEciStoreError;
 }

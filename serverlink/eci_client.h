@@ -7,8 +7,10 @@
 //
 // Results: 0 on success, one of the kEci... codes on failure. Failures that
 // come from the store file itself (missing, malformed, unreadable, unwritable)
-// are also written to the debug log with their reason (for a malformed file,
-// its line number); EciLastError() returns the last such reason.
+// are also reported with their reason (for a malformed file, its line number)
+// through the error window, which writes them to the debug log too; each
+// distinct reason once, as a broken store fails every call. EciLastError()
+// returns the last such reason.
 //
 // Text handed out in a DoValue belongs to the library and stays valid until
 // the next call of any operation below; callers copy it.

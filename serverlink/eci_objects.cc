@@ -1,7 +1,6 @@
 #include "serverlink/eci_objects.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <utility>
 
@@ -63,8 +62,7 @@ void EciObjects::GetEciObjsNo() {
   MoFullObjNo = GetEciObjNo("$MOFULL");
   MoGbObjNo = GetEciObjNo("$MOGB");
   MoPcObjNo = GetEciObjNo("$MOPROCENT");
-  ZrString ini = ini_file_;
-  if (std::strlen(ini) == 0) ini = ZrGetAppDirEx() + "kestrel.ini";
+  ZrString ini = ini_file_.IsEmpty() ? ZrGetAppDirEx() + "kestrel.ini" : ini_file_;
   ErrorObjNo = GetEciObjNo(ZrGetProfileString("Packvault", "ErrorObjId", "ErrorObjId???", ini));
   ProjectObjNo =
       GetEciObjNo(ZrGetProfileString("Packvault", "ProjectObjId", "ProjectObjId???", ini));
@@ -72,7 +70,7 @@ void EciObjects::GetEciObjsNo() {
 
 ZrULong EciObjects::GetEciObjNo(const ZrString& name) {
   DoValue value;
-  if (std::strlen(name) == 0 || DoGetObjNum(name, &value) != 0) {
+  if (name.IsEmpty() || DoGetObjNum(name, &value) != 0) {
     GetLog()->PutInfo(ZrString("WARNING: No valid PointId") + name);
     return 0;
   }
