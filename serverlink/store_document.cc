@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "foundation/zr_time.h"
+#include "foundation/zr_types.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "foundation/zr_time.h"
+#include "foundation/zr_types.h"
 #include "serverlink/object_store.h"
 #include "serverlink/server_clock.h"
 
