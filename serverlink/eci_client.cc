@@ -45,7 +45,10 @@ int32_t ReadStore(const char* operation, const StoreDocument** doc) {
   return 0;
 }
 
-int32_t ReadObject(const char* operation, uint16_t obj_no, const StoreObject** obj) {
+// The object obj_no, for an operation whose value record is `value`.
+int32_t ReadObject(const char* operation, uint16_t obj_no, const DoValue* value,
+                   const StoreObject** obj) {
+  if (value == nullptr) return kEciBadArgument;
   const StoreDocument* doc = nullptr;
   int32_t rc = ReadStore(operation, &doc);
   if (rc != 0) return rc;
@@ -122,9 +125,8 @@ int32_t DoGetObjNum(const char* name, DoValue* value) {
 }
 
 int32_t DoGetValue(uint16_t obj_no, DoValue* value) {
-  if (value == nullptr) return kEciBadArgument;
   const StoreObject* obj = nullptr;
-  int32_t rc = ReadObject("DoGetValue", obj_no, &obj);
+  int32_t rc = ReadObject("DoGetValue", obj_no, value, &obj);
   if (rc != 0) return rc;
   switch (obj->value.type) {
     case StoreType::kInt:
@@ -141,9 +143,8 @@ int32_t DoGetValue(uint16_t obj_no, DoValue* value) {
 }
 
 int32_t DoGetSoTxt(uint16_t obj_no, DoValue* value) {
-  if (value == nullptr) return kEciBadArgument;
   const StoreObject* obj = nullptr;
-  int32_t rc = ReadObject("DoGetSoTxt", obj_no, &obj);
+  int32_t rc = ReadObject("DoGetSoTxt", obj_no, value, &obj);
   if (rc != 0) return rc;
   if (obj->value.type != StoreType::kText) return kEciWrongType;
   HandOutText(obj->value.text, value);
@@ -151,9 +152,8 @@ int32_t DoGetSoTxt(uint16_t obj_no, DoValue* value) {
 }
 
 int32_t DoAppSetValue(uint16_t obj_no, const DoValue* value) {
-  if (value == nullptr) return kEciBadArgument;
   const StoreObject* obj = nullptr;
-  int32_t rc = ReadObject("DoAppSetValue", obj_no, &obj);
+  int32_t rc = ReadObject("DoAppSetValue", obj_no, value, &obj);
   if (rc != 0) return rc;
   StoreValue v;
   rc = ConvertForObject(*value, obj->value.type, &v);
