@@ -1,5 +1,6 @@
 #include "serverlink/eci_client.h"
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <utility>
@@ -80,7 +81,7 @@ int32_t ConvertForObject(const DoValue& in, StoreType type, StoreValue* out) {
       return 0;
     case StoreType::kFloat:
       out->f = in.type == kDoTypeFloat ? in.fval : static_cast<float>(in.lval);
-      return 0;
+      return std::isfinite(out->f) ? 0 : kEciBadArgument;
     case StoreType::kText:
       return kEciWrongType;
   }
