@@ -97,24 +97,31 @@ TEST_F(EciClientTest, AcceleratedClockInRealTime) {
   pvtest::WriteFileBytes(path_, "[clock]\nstart = 2026-03-01T06:00:00Z\nstarted_at = " +
                                     std::to_string(now_s) + "\nrate = 60\n" + kStore);
   std::string tool = pvtest::BinaryPath("bin/pvobjects") + " " + path_ + " clock > ";
-  uint32_t ut0 = MclkQueryUtTime();
-  ASSERT_EQ(std::system((tool + dir_.File("c0")).c_str()), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-  uint32_t ut1 = MclkQueryUtTime();
-  ASSERT_EQ(std::system((tool + dir_.File("c1")).c_str()), 0);
-  // One real second is 60 server seconds, give or take the scheduling delay.
-  EXPECT_GE(ut1 - ut0, 60u);
-  EXPECT_LE(ut1 - ut0, 75u);
   auto tool_ut = [&](const char* file) {
     std::string out = pvtest::ReadFileBytes(dir_.File(file));
-    size_t open = out.find('(');
-    return static_cast<uint32_t>(std::stoul(out.substr(open + 1)));
+    return static_cast<uint32_t>(std::stoul(out.substr(out.find('(') + 1)));
   };
-  uint32_t t0 = tool_ut("c0"), t1 = tool_ut("c1");
-  EXPECT_GE(t1 - t0, 60u);
-  EXPECT_LE(t1 - t0, 75u);
-  EXPECT_GE(t0, ut0);
-  EXPECT_LE(t0, ut1);
+  using Clock = std::chrono::steady_clock;
+  // Each reading (the adapter's and the tool's) is taken between start_i and
+  // end_i, so the server time between them is 60 x a real time we can bound.
+  Clock::time_point start0 = Clock::now();
+  uint32_t ut0 = MclkQueryUtTime();
+  ASSERT_EQ(std::system((tool + dir_.File("c0")).c_str()), 0);
+  Clock::time_point end0 = Clock::now();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  Clock::time_point start1 = Clock::now();
+  ASSERT_EQ(std::system((tool + dir_.File("c1")).c_str()), 0);
+  uint32_t ut1 = MclkQueryUtTime();
+  Clock::time_point end1 = Clock::now();
+  auto server_seconds = [](Clock::duration real) {
+    return 60.0 * std::chrono::duration<double>(real).count();
+  };
+  const double low = server_seconds(start1 - end0) - 1, high = server_seconds(end1 - start0) + 1;
+  EXPECT_GE(low, 59.0);
+  for (uint32_t advance : {ut1 - ut0, tool_ut("c1") - tool_ut("c0")}) {
+    EXPECT_GE(advance, low);
+    EXPECT_LE(advance, high);
+  }
 }
 
 }  // namespace
