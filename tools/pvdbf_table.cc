@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tableengine/cdx_opener.h"
 #include "tableengine/dbf_header.h"
 #include "tableengine/expr_functions.h"
 #include "tools/pvdbf.h"
@@ -175,6 +176,7 @@ pv::Table* OpenTable(pv::EngineContext* ctx, const std::string& path) {
   ctx->settings().read_only = true;
   ctx->settings().open_error = true;
   ctx->set_error_hook(ReportToStderr);
+  ctx->set_index_opener(pv::CdxIndexOpener());
   return pv::Table::Open(ctx, path);
 }
 
