@@ -112,9 +112,9 @@ void FillDataFile(EngineContext* ctx, const std::string& path, uint32_t count,
 
 TEST_F(CdxEngineTest, PlantTagSetsStayRightOverAppendsDeletesAndRecalls) {
   // 200,000 records: splits under a split root in every tag with a key (the
-  // sanitizer build, several times slower, takes a fifth).
+  // sanitizer build, many times slower, takes a twentieth).
 #ifdef PV_ASAN
-  const uint32_t kRecords = 40000;
+  const uint32_t kRecords = 10000;
 #else
   const uint32_t kRecords = 200000;
 #endif
@@ -278,7 +278,7 @@ TEST_F(CdxEngineTest, ReaderProcessWalksWhileWriterProcessAppends) {
   ASSERT_EQ(t->Close(), 0);
   const std::string path = dir_.File("_ARCHIVE");
 #ifdef PV_ASAN
-  const int kAppends = 20000;
+  const int kAppends = 10000;
 #else
   const int kAppends = 100000;
 #endif
