@@ -21,9 +21,10 @@ std::string UnsignedFixed(double magnitude, int32_t decimals) {
   double floor_part = std::floor(scaled);
   double frac = scaled - floor_part;
   // A value such as 1.005 x 100 lands a hair below .5 in binary; dBASE users
-  // expect it to round up, so a fraction within rounding noise of one half
-  // counts as one half.
-  double tolerance = 1e-12 * (scaled > 1.0 ? scaled : 1.0);
+  // expect it to round up, so a fraction within a few units of the last
+  // place of one half counts as one half.
+  double tolerance = 4e-16 * (scaled > 1.0 ? scaled : 1.0);
+  if (tolerance > 0.25) tolerance = 0.25;
   uint64_t units = static_cast<uint64_t>(floor_part);
   if (frac >= 0.5 - tolerance) units += 1;
   std::string digits = std::to_string(units);

@@ -1,0 +1,14 @@
+#include <cstdio>
+
+#include "foundation/platform/message_box.h"
+
+namespace pv {
+
+void ShowMessageBox(const char* caption, const char* text, MessageIcon /*icon*/) {
+  std::fprintf(stderr, "%s: %s\n", caption != nullptr ? caption : "", text != nullptr ? text : "");
+  std::fflush(stderr);
+}
+
+void Beep(uint32_t /*frequency_hz*/, uint32_t /*duration_ms*/) {}
+
+}  // namespace pv

@@ -1,0 +1,25 @@
+// Facts about the running program: its executable, its user, and the
+// calling thread's last OS error (errno on POSIX, GetLastError on Windows).
+#ifndef PV_FOUNDATION_PLATFORM_PROCESS_H_
+#define PV_FOUNDATION_PLATFORM_PROCESS_H_
+
+#include <cstdint>
+#include <string>
+
+#include "foundation/status.h"
+
+namespace pv {
+
+// Absolute path of the running executable, symbolic links resolved.
+Status ExecutablePath(std::string* path);
+
+// Login name of the user the process runs as.
+Status UserName(std::string* name);
+
+// The calling thread's last OS error number, 0 when none.
+int32_t LastOsError();
+void SetLastOsError(int32_t error);
+
+}  // namespace pv
+
+#endif  // PV_FOUNDATION_PLATFORM_PROCESS_H_

@@ -1,0 +1,254 @@
+#include "tableengine/cdx_file.h"
+
+#include <cstring>
+
+#include "tableengine/cdx_coding.h"
+
+namespace pv {
+
+namespace {
+
+// The index lock: FoxPro-compatible writers lock this byte of the .cdx
+// around reads and updates of the index (xbase-formats.md section 4.1).
+constexpr uint64_t kIndexLockByte = 0x7FFFFFFE;
+// Beyond this many cached nodes the cache starts over (a bound, not an LRU:
+// the working set of a walk or an append is a handful of nodes per tag).
+constexpr size_t kMaxCachedNodes = 8192;
+
+}  // namespace
+
+CdxFile::CdxFile(std::unique_ptr<File> file, bool writable)
+    : file_(std::move(file)), writable_(writable) {}
+
+CdxFile::~CdxFile() {
+  if (file_) file_->Close();
+}
+
+void CdxFile::DropCache() {
+  cache_.clear();
+  ++generation_;
+  ++cache_epoch_;
+}
+
+Status CdxFile::ReadExact(uint64_t offset, size_t n, uint8_t* buf) {
+  size_t got = 0;
+  Status s = file_->ReadAt(offset, n, reinterpret_cast<char*>(buf), &got);
+  if (!s.ok()) return s;
+  if (got != n) {
+    return CdxCorruption("cdx " + file_->Path() + ": short read of " + std::to_string(n) +
+                         " bytes at " + CdxHex(static_cast<uint32_t>(offset)));
+  }
+  return Status::OK();
+}
+
+Status CdxFile::CheckPointer(uint32_t offset, uint32_t length, const char* what) const {
+  if (offset % kCdxBlockSize != 0 || static_cast<uint64_t>(offset) + length > size_) {
+    return CdxCorruption("cdx " + file_->Path() + ": " + what + " pointer " + CdxHex(offset) +
+                         " outside the file (size " + std::to_string(size_) + ")");
+  }
+  return Status::OK();
+}
+
+Status CdxFile::Format() {
+  Status s = file_->Truncate(0);
+  if (!s.ok()) return s;
+  CdxHeader dir;
+  dir.root = kCdxHeaderSize;
+  dir.key_length = 10;
+  uint8_t buf[kCdxHeaderSize + kCdxBlockSize];
+  dir.Encode(buf);
+  CdxNode root;
+  root.Encode(dir.key_length, kCdxPadChar, buf + kCdxHeaderSize);
+  s = file_->WriteAt(0, reinterpret_cast<const char*>(buf), sizeof buf);
+  DropCache();
+  counter_ = 0;
+  size_ = sizeof buf;
+  return s;
+}
+
+Status CdxFile::Enter(bool write) {
+  if (write && !writable_) return Status::InvalidArgument("cdx " + file_->Path() + ": read only");
+  if (depth_ > 0) {
+    if (write && !write_scope_) {
+      return Status::InvalidArgument("cdx: write inside a read scope");
+    }
+    ++depth_;
+    return Status::OK();
+  }
+  Status s = file_->LockRange(kIndexLockByte, 1, write ? LockKind::kExclusive : LockKind::kShared,
+                              LockWait::kBlock);
+  if (!s.ok()) return s;
+  uint8_t counter[4];
+  uint64_t size = 0;
+  s = file_->Size(&size);
+  if (s.ok()) s = ReadExact(8, 4, counter);
+  if (!s.ok()) {
+    file_->UnlockRange(kIndexLockByte, 1);
+    return s;
+  }
+  uint32_t c = GetBe32(counter);
+  // Pointers from ReadNode live until the scope ends, so the cache is only
+  // ever emptied here, between operations.
+  if (c != counter_ || size != size_ || cache_.size() > kMaxCachedNodes) {
+    DropCache();
+    counter_ = c;
+    size_ = size;
+  }
+  depth_ = 1;
+  write_scope_ = write;
+  dirty_ = false;
+  return Status::OK();
+}
+
+Status CdxFile::WriteDirectoryCounter() {
+  uint8_t counter[4];
+  PutBe32(counter, ++counter_);
+  return file_->WriteAt(8, reinterpret_cast<const char*>(counter), 4);
+}
+
+Status CdxFile::Leave() {
+  if (depth_ == 0) return Status::InvalidArgument("cdx: leave without enter");
+  if (--depth_ > 0) return Status::OK();
+  Status s;
+  if (dirty_) {
+    s = WriteDirectoryCounter();
+    dirty_ = false;
+  }
+  Status u = file_->UnlockRange(kIndexLockByte, 1);
+  write_scope_ = false;
+  return s.ok() ? u : s;
+}
+
+Status CdxFile::ReadHeader(uint32_t offset, CdxHeader* out) {
+  Status s = CheckPointer(offset, kCdxHeaderSize, "tag header");
+  uint8_t buf[kCdxHeaderSize];
+  if (s.ok()) s = ReadExact(offset, sizeof buf, buf);
+  if (s.ok()) s = CdxHeader::Decode(buf, offset, out);
+  return s;
+}
+
+Status CdxFile::WriteHeader(uint32_t offset, const CdxHeader& header) {
+  uint8_t buf[kCdxHeaderSize];
+  header.Encode(buf);
+  if (offset == 0) PutBe32(buf + 8, counter_);  // the counter belongs to this object
+  Status s = file_->WriteAt(offset, reinterpret_cast<const char*>(buf), sizeof buf);
+  if (s.ok()) {
+    dirty_ = true;
+    ++generation_;
+    if (offset + kCdxHeaderSize > size_) size_ = offset + kCdxHeaderSize;
+  }
+  return s;
+}
+
+Status CdxFile::ReadNode(uint32_t offset, int32_t key_length, uint8_t pad, const CdxNode** out) {
+  auto it = cache_.find(offset);
+  if (it != cache_.end()) {
+    if (it->second.key_length == key_length && it->second.pad == pad) {
+      *out = it->second.node.get();
+      return Status::OK();
+    }
+    return CdxCorruption("cdx node " + CdxHex(offset) + " belongs to two tags");
+  }
+  Status s = CheckPointer(offset, kCdxBlockSize, "node");
+  if (!s.ok() || offset < kCdxHeaderSize) {
+    return s.ok() ? CdxCorruption("cdx node pointer " + CdxHex(offset) + " inside the file header")
+                  : s;
+  }
+  uint8_t buf[kCdxBlockSize];
+  s = ReadExact(offset, sizeof buf, buf);
+  if (!s.ok()) return s;
+  ++node_reads_;
+  auto node = std::make_unique<CdxNode>();
+  s = CdxNode::Decode(buf, offset, key_length, pad, node.get());
+  if (!s.ok()) return s;
+  *out = node.get();
+  cache_[offset] = Cached{key_length, pad, std::move(node)};
+  return Status::OK();
+}
+
+Status CdxFile::WriteNode(uint32_t offset, const CdxNode& node, int32_t key_length, uint8_t pad) {
+  uint8_t buf[kCdxBlockSize];
+  if (!node.Encode(key_length, pad, buf)) {
+    return Status::InvalidArgument("cdx node " + CdxHex(offset) + ": entries do not fit");
+  }
+  Status s = file_->WriteAt(offset, reinterpret_cast<const char*>(buf), sizeof buf);
+  if (!s.ok()) {
+    cache_.erase(offset);
+    return s;
+  }
+  dirty_ = true;
+  ++generation_;
+  if (offset + kCdxBlockSize > size_) size_ = offset + kCdxBlockSize;
+  Cached& slot = cache_[offset];
+  slot.key_length = key_length;
+  slot.pad = pad;
+  if (slot.node) {
+    if (slot.node.get() != &node) *slot.node = node;
+  } else {
+    slot.node = std::make_unique<CdxNode>(node);
+  }
+  return Status::OK();
+}
+
+Status CdxFile::AllocateBlocks(uint32_t blocks, uint32_t* offset) {
+  uint8_t head[4];
+  Status s = ReadExact(4, 4, head);
+  if (!s.ok()) return s;
+  uint32_t free_node = GetLe32(head);
+  if (blocks == 1 && free_node != 0 && free_node != kCdxNone) {
+    s = CheckPointer(free_node, kCdxBlockSize, "free list");
+    uint8_t next[4];
+    if (s.ok()) s = ReadExact(free_node, 4, next);
+    if (s.ok() && GetLe32(next) == free_node) {
+      s = CdxCorruption("cdx free list: node " + CdxHex(free_node) + " points to itself");
+    }
+    if (s.ok()) s = file_->WriteAt(4, reinterpret_cast<const char*>(next), 4);
+    if (!s.ok()) return s;
+    cache_.erase(free_node);
+    dirty_ = true;
+    *offset = free_node;
+    return Status::OK();
+  }
+  uint64_t end = (size_ + kCdxBlockSize - 1) / kCdxBlockSize * kCdxBlockSize;
+  if (end + static_cast<uint64_t>(blocks) * kCdxBlockSize >= kIndexLockByte) {
+    return Status::IOError("cdx " + file_->Path() + ": index file full");
+  }
+  *offset = static_cast<uint32_t>(end);
+  // Claim the space now so that a second allocation in this scope gets the
+  // next blocks even before the first one is written.
+  std::string zeros(static_cast<size_t>(blocks) * kCdxBlockSize, '\0');
+  s = file_->WriteAt(end, zeros.data(), zeros.size());
+  if (s.ok()) {
+    size_ = end + zeros.size();
+    dirty_ = true;
+  }
+  return s;
+}
+
+Status CdxFile::FreeNode(uint32_t offset) {
+  uint8_t head[4];
+  Status s = ReadExact(4, 4, head);
+  if (!s.ok()) return s;
+  uint8_t block[kCdxBlockSize] = {};
+  std::memcpy(block, head, 4);  // the next free node
+  s = file_->WriteAt(offset, reinterpret_cast<const char*>(block), sizeof block);
+  if (s.ok()) {
+    PutLe32(head, offset);
+    s = file_->WriteAt(4, reinterpret_cast<const char*>(head), 4);
+  }
+  cache_.erase(offset);
+  dirty_ = true;
+  ++generation_;
+  return s;
+}
+
+Status CdxFile::Flush() { return Status::OK(); }
+
+Status CdxFile::Close() {
+  if (!file_) return Status::OK();
+  Status s = file_->Close();
+  file_.reset();
+  return s;
+}
+
+}  // namespace pv

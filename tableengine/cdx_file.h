@@ -1,0 +1,109 @@
+// CdxFile: the block I/O of one compound index file: headers and nodes read
+// and written through pv::File, a cache of decoded nodes, the free node list,
+// the change counter and the cross-process index lock.
+//
+// Concurrency protocol (other processes write the same index):
+//   - Every operation runs inside a Scope: a reading scope holds the index
+//     lock shared, a writing scope exclusive. The lock is 1 byte at
+//     0x7FFFFFFE of the .cdx file (the byte FoxPro-compatible writers lock
+//     around index updates), so no reader sees a half-done split.
+//   - Entering a scope reads the directory header's change counter (file
+//     bytes 8..11, big-endian) and the file size. When either differs from
+//     what this object last saw, every cached node and header is dropped:
+//     one small read per operation instead of rereading the whole path.
+//   - A writing scope bumps the counter when it ends, so other processes'
+//     caches are dropped in turn.
+// Nodes are read whole and checked (cdx_node.h); a pointer that is not a
+// multiple of 512 or lies outside the file is corruption.
+#ifndef PV_TABLEENGINE_CDX_FILE_H_
+#define PV_TABLEENGINE_CDX_FILE_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "foundation/platform/file.h"
+#include "foundation/status.h"
+#include "tableengine/cdx_header.h"
+#include "tableengine/cdx_node.h"
+
+namespace pv {
+
+class CdxFile {
+ public:
+  // Takes ownership of `file`, opened for writing when `writable`.
+  CdxFile(std::unique_ptr<File> file, bool writable);
+  ~CdxFile();
+  CdxFile(const CdxFile&) = delete;
+  CdxFile& operator=(const CdxFile&) = delete;
+
+  // Starts an empty index file: the directory header with an empty root leaf.
+  Status Format();
+
+  // Enters / leaves an operation (see the protocol above). Scopes nest; only
+  // the outermost one locks. A writing scope inside a reading one is refused.
+  Status Enter(bool write);
+  Status Leave();
+
+  // The change counter as of the last Enter (tells cursors their position is
+  // still valid).
+  uint64_t generation() const { return generation_; }
+  // Changes only when the cache was dropped (another process changed the
+  // file): what this process knows of headers is stale then.
+  uint64_t cache_epoch() const { return cache_epoch_; }
+  uint64_t size() const { return size_; }
+  bool writable() const { return writable_; }
+  const std::string& path() const { return file_->Path(); }
+
+  Status ReadHeader(uint32_t offset, CdxHeader* out);
+  Status WriteHeader(uint32_t offset, const CdxHeader& header);
+
+  // REQUIRES: inside a scope. The node stays valid until the scope ends or the
+  // node is written.
+  Status ReadNode(uint32_t offset, int32_t key_length, uint8_t pad, const CdxNode** out);
+  // REQUIRES: inside a writing scope; the node fits (CdxNode::Fits).
+  Status WriteNode(uint32_t offset, const CdxNode& node, int32_t key_length, uint8_t pad);
+
+  // A node from the free list, else a new one at the end of the file.
+  Status AllocateBlocks(uint32_t blocks, uint32_t* offset);
+  // Puts a node on the free list (chained through its first 4 bytes).
+  Status FreeNode(uint32_t offset);
+
+  Status Flush();
+  Status Close();
+
+  // Test and statistics hooks.
+  uint64_t node_reads() const { return node_reads_; }
+
+ private:
+  Status CheckPointer(uint32_t offset, uint32_t length, const char* what) const;
+  Status ReadExact(uint64_t offset, size_t n, uint8_t* buf);
+  Status WriteDirectoryCounter();
+  void DropCache();
+
+  std::unique_ptr<File> file_;
+  bool writable_;
+  int depth_ = 0;
+  bool write_scope_ = false;
+  bool dirty_ = false;         // the current writing scope changed the file
+  uint32_t counter_ = 0;       // directory change counter as last seen/written
+  uint64_t size_ = 0;
+  uint64_t generation_ = 0;    // bumped whenever the cache is dropped or we write
+  uint64_t cache_epoch_ = 0;   // bumped whenever the cache is dropped
+  struct Cached {
+    int32_t key_length;  // a node is only ever read with its own tag's key length,
+    uint8_t pad;         // unless the file is corrupt (two tags sharing a node)
+    std::unique_ptr<CdxNode> node;
+  };
+  std::unordered_map<uint32_t, Cached> cache_;
+  uint64_t node_reads_ = 0;
+};
+
+// The pad byte of a tag's keys: blank for character keys, 0 for binary keys.
+constexpr uint8_t kCdxPadChar = 0x20;
+constexpr uint8_t kCdxPadBinary = 0x00;
+
+}  // namespace pv
+
+#endif  // PV_TABLEENGINE_CDX_FILE_H_

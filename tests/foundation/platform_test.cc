@@ -1,0 +1,204 @@
+// The smaller platform services: console conversion, keyboard sources, disk
+// space seam, GUIDs, clocks, events, environment and stop requests.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "foundation/platform/clock.h"
+#include "foundation/platform/console.h"
+#include "foundation/platform/disk_space.h"
+#include "foundation/platform/env.h"
+#include "foundation/platform/event.h"
+#include "foundation/platform/guid.h"
+#include "foundation/platform/keyboard.h"
+#include "foundation/platform/process.h"
+#include "foundation/platform/stop_request.h"
+
+namespace pv {
+namespace {
+
+class LocaleEnv {
+ public:
+  explicit LocaleEnv(const char* value) {
+    had_ = GetEnv("LC_ALL", &old_);
+    SetEnv("LC_ALL", value);
+  }
+  ~LocaleEnv() {
+    if (had_) SetEnv("LC_ALL", old_.c_str()); else UnsetEnv("LC_ALL");
+  }
+
+ private:
+  bool had_;
+  std::string old_;
+};
+
+std::string Convert(const std::string& in, size_t out_size = 64) {
+  std::vector<char> out(out_size, 'Z');
+  size_t n = AnsiToConsole(in.data(), in.size(), out.data(), out.size());
+  EXPECT_EQ(out[n], '\0');
+  return std::string(out.data(), n);
+}
+
+TEST(ConsoleTest, ConvertsWindows1252ToTheLocaleCharset) {
+  {
+    LocaleEnv env("de_DE.UTF-8");
+    EXPECT_EQ(Convert("Gr\xFC\xDF \x80 C:\\Daten\\\xC4"), "Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC C:\\Daten\\\xC3\x84");
+    EXPECT_EQ(Convert("a\x81z"), "a?z");  // undefined in Windows-1252
+    EXPECT_EQ(Convert(std::string("a\0b", 3)), std::string("a\0b", 3));
+    // Cut at the last whole character: "\xFC" needs two bytes, only one is left.
+    EXPECT_EQ(Convert("ab\xFC", 4), "ab");
+  }
+  {
+    LocaleEnv env("C");  // no charset named: UTF-8
+    EXPECT_EQ(Convert("\xE9"), "\xC3\xA9");
+  }
+  {
+    LocaleEnv env("de_DE.ISO-8859-1");
+    EXPECT_EQ(Convert("\xE9\x80"), "\xE9?");  // the euro sign has no Latin-1 byte
+  }
+}
+
+// Runs PollKey in a child whose standard input is `input_fd`; returns the
+// keys of `polls` polls, kNoKey as -1.
+std::vector<int> PollInChild(int input_fd, int polls) {
+  int out[2];
+  EXPECT_EQ(pipe(out), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(input_fd, STDIN_FILENO);
+    close(out[0]);
+    for (int i = 0; i < polls; ++i) {
+      int k = PollKey();
+      if (write(out[1], &k, sizeof k) != static_cast<ssize_t>(sizeof k)) _exit(2);
+    }
+    _exit(0);
+  }
+  close(out[1]);
+  std::vector<int> keys;
+  int k;
+  while (read(out[0], &k, sizeof k) == static_cast<ssize_t>(sizeof k)) keys.push_back(k);
+  close(out[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  return keys;
+}
+
+TEST(KeyboardTest, PipeGivesOneByteAPollThenNothingAfterTheEnd) {
+  int in[2];
+  ASSERT_EQ(pipe(in), 0);
+  ASSERT_EQ(write(in[1], "a\x1b[A", 4), 4);  // no lone-ESC rule on a pipe
+  close(in[1]);
+  EXPECT_EQ(PollInChild(in[0], 6), (std::vector<int>{'a', 27, '[', 'A', kNoKey, kNoKey}));
+  close(in[0]);
+
+  int null_fd = open("/dev/null", O_RDONLY);
+  ASSERT_GE(null_fd, 0);
+  EXPECT_EQ(PollInChild(null_fd, 2), (std::vector<int>{kNoKey, kNoKey}));
+  close(null_fd);
+}
+
+TEST(KeyboardTest, OpenPipeWithoutDataDoesNotBlock) {
+  int in[2];
+  ASSERT_EQ(pipe(in), 0);
+  EXPECT_EQ(PollInChild(in[0], 3), (std::vector<int>{kNoKey, kNoKey, kNoKey}));
+  close(in[0]);
+  close(in[1]);
+}
+
+TEST(DiskSpaceTest, HookReplacesTheOsQueryUntilCleared) {
+  uint64_t free_bytes = 0, total = 0, total_free = 0;
+  SetDiskSpaceHookForTesting([](const std::string& path, uint64_t* f, uint64_t* t, uint64_t* tf) {
+    if (path != "X:\\") return 3;
+    *f = 1;
+    *t = 10ull << 40;  // beyond 32 bits
+    *tf = 2;
+    return 0;
+  });
+  EXPECT_EQ(GetDiskFreeSpace("Y:\\", &free_bytes, &total, &total_free), 3);
+  EXPECT_EQ(GetDiskFreeSpace("X:\\", &free_bytes, &total, &total_free), 0);
+  EXPECT_EQ(total, 10ull << 40);
+  SetDiskSpaceHookForTesting(nullptr);
+  ASSERT_EQ(GetDiskFreeSpace("/", &free_bytes, &total, &total_free), 0);
+  EXPECT_GT(total, 0u);
+  EXPECT_LE(free_bytes, total_free);
+  EXPECT_NE(GetDiskFreeSpace("/no/such/dir/anywhere", &free_bytes, &total, &total_free), 0);
+}
+
+TEST(PlatformTest, GuidsAreRandomVersion4) {
+  Guid a, b;
+  ASSERT_TRUE(CreateGuid(&a).ok());
+  ASSERT_TRUE(CreateGuid(&b).ok());
+  EXPECT_NE(a, b);
+  EXPECT_EQ(a.data3 >> 12, 4);
+  EXPECT_EQ(a.data4[0] & 0xC0, 0x80);
+}
+
+TEST(PlatformTest, ClocksAgreeWithTheCLibrary) {
+  int64_t before = static_cast<int64_t>(std::time(nullptr));
+  int64_t now = UtcNowMicros() / 1000000;
+  EXPECT_GE(now, before);
+  EXPECT_LE(now, before + 2);
+  uint32_t t0 = TickCountMillis();
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  uint32_t elapsed = TickCountMillis() - t0;  // unsigned difference survives a wrap
+  EXPECT_GE(elapsed, 19u);
+  EXPECT_LT(elapsed, 5000u);
+  // 2024-07-01 12:00 UTC in Europe/Berlin is summer time.
+  std::string old_tz;
+  bool had_tz = GetEnv("TZ", &old_tz);
+  SetEnv("TZ", "Europe/Berlin");
+  tzset();
+  EXPECT_EQ(LocalUtcOffsetAt(1719835200), 7200);
+  EXPECT_EQ(LocalUtcOffsetAt(1704110400), 3600);  // 2024-01-01 12:00 UTC
+  if (had_tz) SetEnv("TZ", old_tz.c_str()); else UnsetEnv("TZ");
+  tzset();
+}
+
+TEST(PlatformTest, EventIsManualReset) {
+  Event e;
+  EXPECT_FALSE(e.Wait(10));
+  std::thread t([&] { e.Set(); });
+  EXPECT_TRUE(e.Wait(5000));
+  t.join();
+  EXPECT_TRUE(e.Wait(0));  // stays set
+  e.Reset();
+  EXPECT_FALSE(e.Wait(0));
+}
+
+TEST(PlatformTest, EnvironmentExecutableAndUser) {
+  std::string v;
+  ASSERT_TRUE(SetEnv("PV_PLATFORM_TEST_VAR", "").ok());
+  EXPECT_TRUE(GetEnv("PV_PLATFORM_TEST_VAR", &v));
+  EXPECT_EQ(v, "");
+  ASSERT_TRUE(UnsetEnv("PV_PLATFORM_TEST_VAR").ok());
+  EXPECT_FALSE(GetEnv("PV_PLATFORM_TEST_VAR", &v));
+
+  std::string exe;
+  ASSERT_TRUE(ExecutablePath(&exe).ok());
+  EXPECT_EQ(exe.substr(exe.rfind('/') + 1), "foundation_tests");
+  std::string user;
+  EXPECT_TRUE(UserName(&user).ok());
+  EXPECT_FALSE(user.empty());
+}
+
+TEST(PlatformTest, SigtermBecomesAStopRequest) {
+  ASSERT_TRUE(InstallStopRequestHandlers().ok());
+  ClearStopRequest();
+  EXPECT_FALSE(StopRequested());
+  raise(SIGTERM);
+  EXPECT_TRUE(StopRequested());
+  ClearStopRequest();
+  signal(SIGTERM, SIG_DFL);
+}
+
+}  // namespace
+}  // namespace pv

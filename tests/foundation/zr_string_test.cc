@@ -1,0 +1,182 @@
+#include "foundation/zr_string.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "foundation/zr_string_base.h"
+#include "foundation/zr_string_util.h"
+
+namespace {
+
+TEST(ZrStringTest, BufferGrowsBySlotAndNeverShrinks) {
+  ZrString s;
+  s = "";
+  EXPECT_EQ(s.GetCapacity(), 0u);  // the empty text owns no buffer
+  s = "abc";
+  EXPECT_EQ(s.GetCapacity(), 8u);
+  s = "abcdefghi";  // 9 letters + terminator
+  EXPECT_EQ(s.GetCapacity(), 16u);
+  s = "x";
+  EXPECT_EQ(s.GetCapacity(), 16u);
+  EXPECT_STREQ(s, "x");
+  s = std::string(1024, 'a').c_str();  // 1025 bytes: no 2048-byte slot
+  EXPECT_EQ(s.GetCapacity(), 4096u);
+}
+
+TEST(ZrStringTest, CopiesAreIndependentValues) {
+  ZrString a("hello");
+  ZrString b(a);
+  b += " world";
+  EXPECT_STREQ(a, "hello");
+  EXPECT_STREQ(b, "hello world");
+  ZrString empty;
+  ZrString c(empty);
+  EXPECT_STREQ(c, "");
+  EXPECT_EQ(c.GetCapacity(), 0u);
+  a.Assign(nullptr);
+  EXPECT_STREQ(a, "");
+}
+
+TEST(ZrStringTest, ConcatAndAssignFromOwnBuffer) {
+  ZrString s("abcdefg");  // 8-byte slot, full
+  s.ConcatN(s, 7);        // must move to 16 and still read its own old text
+  EXPECT_STREQ(s, "abcdefgabcdefg");
+  s.Assign(s.GetText() + 7);
+  EXPECT_STREQ(s, "abcdefg");
+  s.ConcatN("xyz", 0);
+  EXPECT_STREQ(s, "abcdefg");
+  s.ConcatN("xyz", 2);
+  EXPECT_STREQ(s, "abcdefgxy");
+  EXPECT_STREQ(ZrString("a") + ZrString("b"), "ab");
+  EXPECT_STREQ(ZrString("a") + "b", "ab");
+  EXPECT_STREQ("a" + ZrString("b"), "ab");
+  EXPECT_STREQ(ZrString("a") + static_cast<const char*>(nullptr), "a");
+}
+
+TEST(ZrStringTest, FormattingConstructors) {
+  EXPECT_STREQ(ZrString("n=%d", -5), "n=-5");
+  EXPECT_STREQ(ZrString(0xBEEFu, "%08X"), "0000BEEF");
+  std::string long_format(897, 'x');
+  EXPECT_STREQ(ZrString(long_format.c_str(), 1), "*ZrString: Format string too long*");
+  std::string max_format(896, 'x');
+  EXPECT_EQ(ZrString(max_format.c_str(), 1).GetLength(), 896u);
+  // An expansion beyond the 1024-byte buffer is cut, not overrun.
+  EXPECT_EQ(ZrString("%2000d", 7).GetLength(), 1023u);
+}
+
+TEST(ZrStringTest, Substrings) {
+  ZrString s("abcdef");
+  EXPECT_STREQ(s(2, 100), "cdef");
+  EXPECT_STREQ(s(10, 1), "");
+  EXPECT_STREQ(s(0, 3), "abc");
+  EXPECT_STREQ(s.Mid(6, 1), "");
+  EXPECT_STREQ(s.Mid(-1, 1), "");
+  EXPECT_STREQ(s.Mid(2, -1), "cdef");
+  EXPECT_STREQ(s.Mid(2, 2), "cd");
+  EXPECT_STREQ(s.Mid(4, 10), "ef");
+}
+
+TEST(ZrStringTest, FillBlank) {
+  ZrString s("ab");
+  EXPECT_STREQ(s.FillBlank(5), "ab   ");
+  ZrString t("ab");
+  EXPECT_STREQ(t.FillBlank(1), "ab");
+  ZrString e;
+  EXPECT_STREQ(e.FillBlank(3), "   ");
+}
+
+TEST(ZrStringTest, ExtractToken) {
+  ZrString s("a;;b;c");
+  EXPECT_STREQ(s.ExtractToken(";"), "a");
+  EXPECT_STREQ(s, "b;c");
+  EXPECT_STREQ(s.ExtractToken(";"), "b");
+  EXPECT_STREQ(s.ExtractToken(";"), "c");
+  EXPECT_STREQ(s, "");
+  ZrString t(";a");
+  EXPECT_STREQ(t.ExtractToken(";"), "");
+  EXPECT_STREQ(t, "a");
+  ZrString none;
+  EXPECT_STREQ(none.ExtractToken(";"), "");
+  ZrString path("C:\\x/y");
+  EXPECT_STREQ(path.ExtractToken("/\\"), "C:");
+  EXPECT_STREQ(path.ExtractToken("/\\"), "x");
+  EXPECT_STREQ(path, "y");
+}
+
+TEST(ZrStringTest, CompareCaseAndFind) {
+  ZrString s("Abc");
+  EXPECT_TRUE(s == "Abc");
+  EXPECT_TRUE(s != "abc");
+  EXPECT_EQ(s.CompareNoCase("aBC"), 0);
+  EXPECT_LT(s.CompareNoCase("abd"), 0);
+  EXPECT_TRUE(ZrString("a") < ZrString("b"));
+  EXPECT_TRUE(ZrString() == "");
+  EXPECT_STREQ(ZrString(s).MakeUpper(), "ABC");
+  EXPECT_STREQ(ZrString(s).MakeLower(), "abc");
+  EXPECT_EQ(s.Find('c'), 2);
+  EXPECT_EQ(s.Find('A', 1), -1);
+  EXPECT_EQ(s.Find("bc"), 1);
+  EXPECT_EQ(ZrString().Find('x'), -1);
+}
+
+TEST(ZrStringBaseTest, BoundedAssignAndCopies) {
+  char storage[6];
+  ZrStringBase view(storage, 5);
+  view.Assign("abcdefgh");
+  EXPECT_STREQ(view, "abcde");
+  view.Assign("xy");
+  EXPECT_STREQ(view, "xy");
+  ZrStringBase shared(view);  // shares storage, bounded by "xy"
+  shared.Assign("12345");
+  EXPECT_EQ(shared.GetMaxLength(), 2);
+  EXPECT_STREQ(storage, "12");
+
+  ZrFixString<255> fix(std::string(300, 'z').c_str());
+  EXPECT_EQ(fix.GetLength(), 255u);
+  ZrFixString<255> copy(fix);
+  EXPECT_NE(copy.GetText(), fix.GetText());  // own buffer, not shared
+  EXPECT_EQ(copy.GetLength(), 255u);
+  try {
+    throw ZrFixString<255>("fatal");
+  } catch (const ZrStringBase& e) {
+    EXPECT_STREQ(e, "fatal");
+  }
+}
+
+TEST(ZrStringUtilTest, Trims) {
+  char a[] = " \t x y \r\n";
+  EXPECT_STREQ(ZrRTrim(a), " \t x y");
+  EXPECT_STREQ(ZrLTrim(a), "x y");
+  char b[] = "--x--";
+  EXPECT_STREQ(ZrLTrim(ZrRTrim(b, "-"), "-"), "x");
+  char c[] = "   ";
+  EXPECT_STREQ(ZrRTrim(c), "");
+}
+
+TEST(ZrStringUtilTest, HexRoundTripsAndFailures) {
+  char buf[17];
+  memset(buf, '#', sizeof(buf));
+  ULong32ToHex(0x00ABCDEF, buf);
+  EXPECT_EQ(std::string(buf, 9), "00ABCDEF#");  // no terminator
+  EXPECT_STREQ(ULong32ToHexSz(0xFFFFFFFF, buf), "FFFFFFFF");
+  EXPECT_STREQ(ULong64ToHexSz(0x1, 0x2345, buf), "0000000100002345");
+
+  uint32_t v = 0, hi = 0, lo = 0;
+  EXPECT_TRUE(HexToULong32(v, "7fffffff"));
+  EXPECT_EQ(v, 2147483647u);
+  EXPECT_TRUE(HexToULong32(v, "DeadBeefXYZ"));  // bytes after the 8th ignored
+  EXPECT_EQ(v, 0xDEADBEEFu);
+  EXPECT_FALSE(HexToULong32(v, "1234567G"));
+  EXPECT_EQ(v, 0xFFFFFFFFu);
+  EXPECT_FALSE(HexToULong32(v, "123"));
+  EXPECT_TRUE(HexToULong64(hi, lo, "0000000100002345"));
+  EXPECT_EQ(hi, 1u);
+  EXPECT_EQ(lo, 0x2345u);
+  EXPECT_FALSE(HexToULong64(hi, lo, "000000010000234"));
+  EXPECT_EQ(hi, 0xFFFFFFFFu);
+  EXPECT_EQ(lo, 0xFFFFFFFFu);
+}
+
+}  // namespace

@@ -1,0 +1,196 @@
+// Every tag of every fixture index (written by Visual FoxPro and by an
+// independent FoxPro-compatible engine) walked both ways and every key
+// sought; the order is compared with a sort of the records by their
+// evaluated key expression.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "foundation/platform/file.h"
+#include "tableengine/cdx_index.h"
+#include "tests/support/test_util.h"
+#include "tests/tableengine/fixture_table.h"
+
+namespace {
+
+using pv::CdxIndex;
+using pv::CdxTag;
+
+struct Fixture {
+  const char* dbf;
+  const char* cdx;
+  int tags;
+};
+
+const Fixture kFixtures[] = {
+    {"plant/n1000/_DCLOG.dbf", "plant/n1000/_DCLOG.cdx", 6},
+    {"plant/n1000/_ARCHIVE.dbf", "plant/n1000/_ARCHIVE.cdx", 4},
+    {"plant/n1000/_EVENTLOG.dbf", "plant/n1000/_EVENTLOG.cdx", 7},
+    {"plant/n1000-deleted/_DCLOG.dbf", "plant/n1000-deleted/_DCLOG.cdx", 6},
+    {"plant/n1000-deleted/_ARCHIVE.dbf", "plant/n1000-deleted/_ARCHIVE.cdx", 4},
+    {"plant/n1000-deleted/_EVENTLOG.dbf", "plant/n1000-deleted/_EVENTLOG.cdx", 7},
+    {"foxpro/vfp-samples/customer.dbf", "foxpro/vfp-samples/customer.cdx", 0},
+    {"foxpro/vfp-samples/employee.dbf", "foxpro/vfp-samples/employee.cdx", 0},
+    {"foxpro/vfp-samples/orders.dbf", "foxpro/vfp-samples/orders.cdx", 0},
+    {"foxpro/vfp-samples/orditems.dbf", "foxpro/vfp-samples/orditems.cdx", 0},
+    {"foxpro/vfp-samples/products.dbf", "foxpro/vfp-samples/products.cdx", 0},
+    {"foxpro/misc/foxprodb/calls.dbf", "foxpro/misc/foxprodb/calls.CDX", 0},
+    {"foxpro/misc/foxprodb/contacts.dbf", "foxpro/misc/foxprodb/contacts.CDX", 0},
+    {"foxpro/misc/foxprodb/setup.dbf", "foxpro/misc/foxprodb/setup.CDX", 0},
+    {"foxpro/misc/foxprodb/types.dbf", "foxpro/misc/foxprodb/types.CDX", 0},
+};
+
+std::unique_ptr<CdxIndex> OpenIndex(const std::string& path, pvtest::FixtureTable& table,
+                                    bool writable = false) {
+  std::unique_ptr<pv::File> file;
+  pv::OpenOptions o;
+  o.write = writable;
+  pv::Status s = pv::OpenFile(path, o, &file);
+  EXPECT_TRUE(s.ok()) << s.ToString();
+  std::unique_ptr<CdxIndex> index;
+  if (s.ok()) s = CdxIndex::Open(std::move(file), writable, table, &index);
+  EXPECT_TRUE(s.ok()) << path << ": " << s.ToString();
+  return index;
+}
+
+// The records of the tag in tag order, computed from the data alone.
+std::vector<uint32_t> ExpectedOrder(CdxTag* tag, pvtest::FixtureTable& table,
+                                    std::vector<std::string>* keys_in_order) {
+  std::vector<std::pair<std::string, uint32_t>> entries;
+  std::map<std::string, bool> seen;
+  for (uint32_t r = 1; r <= table.Count(); ++r) {
+    table.Go(r);
+    std::string key;
+    bool in;
+    tag->KeyOf(table, &key, &in);
+    if (!in) continue;
+    if (tag->unique() != pv::CdxUnique::kKeep && !seen.emplace(key, true).second) continue;
+    entries.emplace_back(key, r);
+  }
+  std::sort(entries.begin(), entries.end());
+  if (tag->descending()) std::reverse(entries.begin(), entries.end());
+  std::vector<uint32_t> order;
+  keys_in_order->clear();
+  for (auto& e : entries) {
+    order.push_back(e.second);
+    keys_in_order->push_back(e.first);
+  }
+  return order;
+}
+
+std::vector<uint32_t> Walk(CdxTag* tag, pvtest::FixtureTable& table, bool backwards) {
+  std::vector<uint32_t> out;
+  uint32_t r = 0;
+  pv::Status s = backwards ? tag->Bottom(&r) : tag->Top(&r);
+  while (s.ok() && r != 0 && out.size() <= table.Count()) {
+    out.push_back(r);
+    table.Go(r);
+    int32_t moved;
+    s = tag->Skip(r, table, backwards ? -1 : 1, &r, &moved);
+  }
+  EXPECT_TRUE(s.ok()) << s.ToString();
+  if (backwards) std::reverse(out.begin(), out.end());
+  return out;
+}
+
+TEST(CdxFixtureTest, EveryTagWalksBothWaysInSortedOrderAndEveryKeyIsFound) {
+  int tags_checked = 0;
+  for (const Fixture& f : kFixtures) {
+    SCOPED_TRACE(f.cdx);
+    pvtest::FixtureTable table(pvtest::FixturePath(f.dbf));
+    auto index = OpenIndex(pvtest::FixturePath(f.cdx), table);
+    ASSERT_TRUE(index);
+    if (f.tags > 0) {
+      EXPECT_EQ(index->tag_count(), f.tags);
+    }
+    ASSERT_GT(index->tag_count(), 0);
+    for (int32_t t = 0; t < index->tag_count(); ++t) {
+      CdxTag* tag = index->tag(t);
+      SCOPED_TRACE(tag->name() + " = " + tag->key_expr().source());
+      std::vector<std::string> keys;
+      std::vector<uint32_t> expected = ExpectedOrder(tag, table, &keys);
+      EXPECT_EQ(Walk(tag, table, false), expected);
+      EXPECT_EQ(Walk(tag, table, true), expected);
+      // Seek every key: found, on the first record of that key in tag order.
+      const pv::CdxKeyType& kt = tag->key_type();
+      for (size_t i = 0; i < keys.size(); ++i) {
+        if (kt.nullable && keys[i][0] == 0) continue;  // a null key has no seek text
+        if (i > 0 && keys[i] == keys[i - 1]) continue;
+        std::string text = kt.type == pv::ExprType::kCharacter
+                               ? keys[i].substr(kt.nullable ? 1 : 0)
+                               : pv::CdxKeyToText(kt, keys[i]);
+        uint32_t r;
+        int32_t result;
+        ASSERT_TRUE(tag->Seek(text, &r, &result).ok());
+        ASSERT_EQ(result, pv::kCdxSeekFound) << text;
+        ASSERT_EQ(r, expected[i]) << text;
+      }
+      ++tags_checked;
+    }
+  }
+  EXPECT_GE(tags_checked, 40);
+}
+
+TEST(CdxFixtureTest, PlantTagsCarryTheDeclaredOptions) {
+  pvtest::FixtureTable table(pvtest::FixturePath("plant/n1000-deleted/_DCLOG.dbf"));
+  auto index = OpenIndex(pvtest::FixturePath("plant/n1000-deleted/_DCLOG.cdx"), table);
+  ASSERT_TRUE(index);
+  EXPECT_EQ(index->tag(0)->name(), "__FREE");
+  EXPECT_EQ(index->tag(0)->key_type().type, pv::ExprType::kNumeric);
+  ASSERT_TRUE(index->FindTag("ut"));
+  EXPECT_TRUE(index->FindTag("ut")->descending());
+  EXPECT_FALSE(index->FindTag("UTC")->descending());
+  EXPECT_EQ(index->FindTag("GUID")->unique(), pv::CdxUnique::kSilent);
+  EXPECT_EQ(index->FindTag("GUID")->key_type().length, 62);
+  EXPECT_EQ(index->FindTag("GUIDXXXXXXXXX"), index->FindTag("GUIDXXXXXX"));
+  EXPECT_EQ(index->FindTag("NOSUCH"), nullptr);
+  // "__FREE" lists exactly the 100 deleted records.
+  std::vector<std::string> keys;
+  EXPECT_EQ(ExpectedOrder(index->tag(0), table, &keys).size(), 100u);
+  EXPECT_EQ(Walk(index->tag(0), table, false).size(), 100u);
+}
+
+TEST(CdxFixtureTest, SeekResultsOnCharacterAndNumericTags) {
+  pvtest::FixtureTable table(pvtest::FixturePath("plant/n1000/_DCLOG.dbf"));
+  auto index = OpenIndex(pvtest::FixturePath("plant/n1000/_DCLOG.cdx"), table);
+  ASSERT_TRUE(index);
+  CdxTag* utc = index->FindTag("UTC");
+  uint32_t top, bottom, r;
+  int32_t result;
+  ASSERT_TRUE(utc->Top(&top).ok());
+  ASSERT_TRUE(utc->Bottom(&bottom).ok());
+  // A short key is a prefix: the first record of the day.
+  ASSERT_TRUE(utc->Seek("000000002024", &r, &result).ok());
+  EXPECT_EQ(result, pv::kCdxSeekFound);
+  EXPECT_EQ(r, top);
+  // Before everything: stopped on the first key; after everything: past the end.
+  ASSERT_TRUE(utc->Seek("!", &r, &result).ok());
+  EXPECT_EQ(result, pv::kCdxSeekAfter);
+  EXPECT_EQ(r, top);
+  ASSERT_TRUE(utc->Seek("9", &r, &result).ok());
+  EXPECT_EQ(result, pv::kCdxSeekEof);
+  EXPECT_EQ(r, 0u);
+  // A key longer than the tag's is cut to the key length.
+  table.Go(bottom);
+  std::string key(table.FieldBytes(table.FindField("UT")));
+  ASSERT_TRUE(utc->Seek(key + "EXTRA", &r, &result).ok());
+  EXPECT_EQ(result, pv::kCdxSeekFound);
+  EXPECT_EQ(r, bottom);
+  // Descending UT: the same key comes first from the other end.
+  CdxTag* ut = index->FindTag("UT");
+  uint32_t desc_top;
+  ASSERT_TRUE(ut->Top(&desc_top).ok());
+  EXPECT_EQ(desc_top, bottom);
+  ASSERT_TRUE(ut->Seek("000000002024", &r, &result).ok());
+  EXPECT_EQ(result, pv::kCdxSeekFound);
+  EXPECT_EQ(r, bottom);
+  ASSERT_TRUE(ut->Seek("!", &r, &result).ok());  // below every key: past the descending end
+  EXPECT_EQ(result, pv::kCdxSeekEof);
+  // Numeric tag: RECNO() of __FREE is empty here; the seek text is a number.
+  CdxTag* free_tag = index->FindTag("__FREE");
+  ASSERT_TRUE(free_tag->Seek("5", &r, &result).ok());
+  EXPECT_EQ(result, pv::kCdxSeekEof);
+}
+
+}  // namespace
