@@ -35,12 +35,22 @@ std::string CompanionPath(const std::string& dbf_path, const char* lower_ext) {
   return base + ext;
 }
 
+// The local date, recomputed when the second changes (localtime may look
+// at the time-zone file on every call; this runs on every append).
 void Today(int32_t* y, int32_t* m, int32_t* d) {
-  std::time_t now = std::time(nullptr);
-  const std::tm* tm = std::localtime(&now);
-  *y = tm->tm_year + 1900;
-  *m = tm->tm_mon + 1;
-  *d = tm->tm_mday;
+  static std::time_t cached_at = -1;
+  static int32_t cy, cm, cd;
+  const std::time_t now = std::time(nullptr);
+  if (now != cached_at) {
+    const std::tm* tm = std::localtime(&now);
+    cy = tm->tm_year + 1900;
+    cm = tm->tm_mon + 1;
+    cd = tm->tm_mday;
+    cached_at = now;
+  }
+  *y = cy;
+  *m = cm;
+  *d = cd;
 }
 
 bool ValidName(const std::string& name) {
@@ -354,15 +364,14 @@ void Table::SetNoRecord(uint32_t recno, bool eof, bool bof) {
 
 int32_t Table::ReadRecord(uint32_t recno) {
   size_t got = 0;
-  std::string buf(static_cast<size_t>(header_.record_length), '\0');
-  Status s = file_->ReadAt(RecordOffset(recno), buf.size(), buf.data(), &got);
-  if (!s.ok()) return Fail(kErrRead, s);
-  if (got != buf.size()) {
+  Status s = file_->ReadAt(RecordOffset(recno), disk_image_.size(), disk_image_.data(), &got);
+  if (!s.ok() || got != disk_image_.size()) {
+    SetNoRecord(0, false, false);
+    if (!s.ok()) return Fail(kErrRead, s);
     return Fail(kErrDataCorrupt, Status::Corruption(path_ + ": record " + std::to_string(recno) +
                                                     " runs past the file's end"));
   }
-  record_ = buf;
-  disk_image_ = std::move(buf);
+  record_ = disk_image_;
   recno_ = recno;
   eof_ = bof_ = false;
   changed_ = false;
@@ -373,7 +382,10 @@ int32_t Table::ReadRecord(uint32_t recno) {
 int32_t Table::Go(int32_t recno, bool /*for_write*/) {
   int32_t r = WriteChanged();
   if (r < 0) return r;
-  int32_t count = RecordCount();
+  // Records are never removed while the file is shared, so a record number
+  // within the count last read needs no new look at the header.
+  int32_t count = static_cast<int32_t>(header_.record_count);
+  if (recno < 1 || recno > count) count = RecordCount();
   if (count < 0) return count;
   if (recno < 1 || recno > count) {
     SetNoRecord(recno < 1 ? 0 : static_cast<uint32_t>(count) + 1, recno > count, recno < 1);
@@ -454,9 +466,10 @@ int32_t Table::Skip(int32_t n) {
     }
     return GoTag(0, kResultEof);
   }
-  int32_t count = RecordCount();
-  if (count < 0) return count;
   int64_t target = static_cast<int64_t>(recno_) + n;
+  int32_t count = static_cast<int32_t>(header_.record_count);
+  if (target > count || target < 1) count = RecordCount();  // others may have appended
+  if (count < 0) return count;
   if (target > count) {
     SetNoRecord(static_cast<uint32_t>(count) + 1, true, false);
     return kResultEof;
