@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "tableengine/cdx_index.h"
 #include "tableengine/expr_record.h"
 
 namespace pvtest {
 
-class FakeTable : public pv::ExprRecord {
+class FakeTable : public pv::ExprRecord, public pv::CdxRecordSource {
  public:
   struct Field {
     std::string name;
@@ -75,6 +76,15 @@ class FakeTable : public pv::ExprRecord {
     return nulls_[current_ - 1][static_cast<size_t>(index)];
   }
   uint32_t RecordNumber() const override { return current_; }
+  pv::Status RecordCount(uint32_t* count) override {
+    *count = Count();
+    return pv::Status::OK();
+  }
+  pv::Status ReadRecord(uint32_t recno, const pv::ExprRecord** view) override {
+    current_ = recno;
+    *view = this;
+    return pv::Status::OK();
+  }
   bool Deleted() const override { return records_[current_ - 1][0] == '*'; }
 
  private:
