@@ -118,16 +118,17 @@ void AppendField(std::string* out, pv::Field* f) {
       }
       return;
     }
-    case 'M': {
-      const char* m = f->MemoPtr();
-      AppendJsonString(out, m, static_cast<size_t>(f->MemoLength()));
+    case 'M': case 'G': case 'P': case 'W':
+      if (f->MemoLength() == 0) {  // no memo
+        out->append("null");
+        return;
+      }
+      if (f->Type() != 'M') {
+        AppendHex(out, f->MemoPtr(), static_cast<size_t>(f->MemoLength()));
+        return;
+      }
+      AppendJsonString(out, f->MemoPtr(), static_cast<size_t>(f->MemoLength()));
       return;
-    }
-    case 'G': case 'P': case 'W': {
-      const char* m = f->MemoPtr();
-      AppendHex(out, m, static_cast<size_t>(f->MemoLength()));
-      return;
-    }
     case 'I':
       std::snprintf(buf, sizeof buf, "%d", f->Long());
       out->append(buf);
