@@ -68,10 +68,5 @@ BENCHMARK(BM_MallocBurst64)->Arg(32);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  ZrGranularity::_AllocMem(0x400000);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+// The pool's block is set up before main (pv_pool_setup).
+BENCHMARK_MAIN();
