@@ -76,18 +76,21 @@ int32_t Table::Fail(int32_t code, const Status& status) {
 }
 
 Status Table::LoadHeader() {
-  uint64_t size = 0;
-  Status s = file_->Size(&size);
-  if (!s.ok()) return s;
   char fixed[kDbfHeaderSize];
   size_t got = 0;
-  s = file_->ReadAt(0, sizeof fixed, fixed, &got);
+  Status s = file_->ReadAt(0, sizeof fixed, fixed, &got);
   if (!s.ok()) return s;
   size_t want = got < sizeof fixed ? got : DecodeLe16(fixed + 8);
   std::string bytes(std::max<size_t>(want, got), '\0');
   s = file_->ReadAt(0, bytes.size(), bytes.data(), &got);
   if (!s.ok()) return s;
   bytes.resize(got);
+  // The size is taken after the count was read: writers store a record
+  // before they count it, so the file then holds every counted record even
+  // while others append.
+  uint64_t size = 0;
+  s = file_->Size(&size);
+  if (!s.ok()) return s;
   s = DecodeDbfHeader(bytes, size, &header_);
   if (!s.ok()) return Status(s.IsNotSupported() ? s : Status::Corruption(path_ + ": " + s.message()));
   return Status::OK();
