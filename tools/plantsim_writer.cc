@@ -160,8 +160,11 @@ void Live(const Options& opt, const Store& store, uint64_t first_seq,
       offset = store.LocalOffset();
       next_check = now + std::chrono::seconds(1);
     }
+    // A feed that falls behind its rate catches up in slices of at most
+    // 100 ms, so the stop checks above still run.
     const uint64_t due = static_cast<uint64_t>(elapsed * opt.rate);
-    for (; done < due; ++done) {
+    const auto slice_end = now + std::chrono::milliseconds(100);
+    for (; done < due && Clock::now() < slice_end; ++done) {
       // The store's clock has whole seconds; entries within one second get
       // increasing milliseconds so _DCLOG's UT order is their append order.
       uint32_t ut = store.Ut();
