@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -31,6 +32,8 @@ class KindWriter {
   // recno is not null. False when the table refused the record.
   virtual bool Append(uint64_t seed, uint64_t seq, const Stamp& at, int32_t* recno) = 0;
   virtual bool Remove(int32_t recno) = 0;
+  // Opens the table, creating it when missing; false when it cannot.
+  virtual bool Open() = 0;
   virtual void Close() = 0;
 
   uint64_t appended = 0;
@@ -64,6 +67,7 @@ class TableWriter : public KindWriter {
     return table_.Remove(it);
   }
 
+  bool Open() override { return table_.GetTable() != nullptr; }
   void Close() override { table_.Close(ZrString(name_)); }
 
  private:
@@ -193,9 +197,20 @@ int Run(const Options& opt) {
     std::fprintf(stderr, "plantsim: cannot open the object store %s\n", opt.store.c_str());
     return 1;
   }
+  if (!std::filesystem::is_directory(opt.project_dir)) {
+    std::fprintf(stderr, "plantsim: no such project directory: %s\n", opt.project_dir.c_str());
+    return 1;
+  }
   ZrpBase base;
   base.Open("PLANTSIM", opt.project_dir.c_str(), false, false);
   auto writers = MakeWriters(opt, &base);
+  for (auto& w : writers) {
+    if (!w->Open()) {
+      std::fprintf(stderr, "plantsim: cannot open or create %s%s\n", opt.project_dir.c_str(),
+                   w->Name());
+      return 1;
+    }
+  }
 
   if (opt.fill > 0) {
     uint32_t from = opt.from, to = opt.to;
