@@ -61,16 +61,19 @@ bool DefineOrClear(ZrpTableInfo* info, T& value, const T& empty, const char* nam
   return false;
 }
 
-void Hex32Field(ZrpTableInfo* info, uint32_t& value, const char* name) {
-  if (DefineOrClear<uint32_t>(info, value, 0, name, 'C', kZrpHex32Width)) return;
+// The hexadecimal kinds: width digits straight into the record buffer.
+template <typename T>
+void HexField(ZrpTableInfo* info, T& value, const char* name, int32_t width,
+              void (*format)(T, char*), T (*parse)(const char*)) {
+  if (DefineOrClear<T>(info, value, 0, name, 'C', width)) return;
   pv::Field* field = RecordField(info, name);
   if (field == nullptr) return;
   if (info->mode == XchgWrite) {
-    char text[kZrpHex32Width];
-    ZrpFormatHex32(value, text);
-    StoreRaw(field, text, kZrpHex32Width);
+    char text[kZrpHex64Width];
+    format(value, text);
+    StoreRaw(field, text, width);
   } else {
-    value = ZrpParseHex32(RawBytes(*field, kZrpHex32Width).c_str());
+    value = parse(RawBytes(*field, width).c_str());
   }
 }
 
@@ -186,25 +189,16 @@ void ZrpTableTimeFld(ZrpTableInfo* info, uint32_t& pcTime, const char* name) {
 }
 
 void ZrpTableHexFld(ZrpTableInfo* info, uint64_t& value, const char* name) {
-  if (DefineOrClear<uint64_t>(info, value, 0, name, 'C', kZrpHex64Width)) return;
-  pv::Field* field = RecordField(info, name);
-  if (field == nullptr) return;
-  if (info->mode == XchgWrite) {
-    char text[kZrpHex64Width];
-    ZrpFormatHex64(value, text);
-    StoreRaw(field, text, kZrpHex64Width);
-  } else {
-    value = ZrpParseHex64(RawBytes(*field, kZrpHex64Width).c_str());
-  }
+  HexField<uint64_t>(info, value, name, kZrpHex64Width, ZrpFormatHex64, ZrpParseHex64);
 }
 
 void ZrpTableHexFld(ZrpTableInfo* info, uint32_t& value, const char* name) {
-  Hex32Field(info, value, name);
+  HexField<uint32_t>(info, value, name, kZrpHex32Width, ZrpFormatHex32, ZrpParseHex32);
 }
 
 void ZrpTableHexFld(ZrpTableInfo* info, int32_t& value, const char* name) {
   uint32_t bits = static_cast<uint32_t>(value);
-  Hex32Field(info, bits, name);
+  ZrpTableHexFld(info, bits, name);
   value = static_cast<int32_t>(bits);
 }
 
