@@ -1,0 +1,192 @@
+// The ZIP adapter, checked with independent tools: 7z opens and tests the
+// AES archives, unzip the traditionally encrypted and plain ones.
+#include "app/zip_adapter.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "foundation/platform/file.h"
+#include "tests/app/zip_test_util.h"
+#include "tests/support/test_util.h"
+
+namespace {
+
+using pvtest::RunCommand;
+
+constexpr char kCode[] = "Pl4nt-Code";
+
+class ZipAdapterTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_NE(XceedZipInitDLL(), 0); }
+  void TearDown() override { XceedZipShutdownDLL(); }
+
+  // One XzZip run as the archive job does it.
+  int32_t Zip(const std::string& archive, const std::string& file, const char* code = kCode,
+              XzEncryption method = XzEncryption::kAes256) {
+    XzHandle h = XzCreateXceedZipA();
+    EXPECT_NE(h, nullptr);
+    XzSetEncryptionPasswordA(h, code);
+    XzSetEncryptionMethod(h, method);
+    XzSetCompressionLevel(h, 9);
+    XzSetPreservePaths(h, false);
+    XzSetZipFilenameA(h, archive.c_str());
+    XzSetFilesToProcessA(h, file.c_str());
+    const int32_t r = XzZip(h);
+    XzDestroyXceedZip(h);
+    return r;
+  }
+
+  int32_t Remove(const std::string& archive, const std::string& member) {
+    XzHandle h = XzCreateXceedZipA();
+    XzSetPreservePaths(h, false);
+    XzSetZipFilenameA(h, archive.c_str());
+    XzSetFilesToProcessA(h, member.c_str());
+    const int32_t r = XzRemoveFiles(h);
+    XzDestroyXceedZip(h);
+    return r;
+  }
+
+  std::string MakeFile(const std::string& name, const std::string& bytes) {
+    const std::string path = dir_.File(name);
+    pvtest::WriteFileBytes(path, bytes);
+    return path;
+  }
+
+  // The member's bytes as 7z extracts them with the code.
+  std::string Extract7z(const std::string& archive, const std::string& member,
+                        const char* code = kCode) {
+    std::string out;
+    EXPECT_EQ(RunCommand("7z x -so -p'" + std::string(code) + "' '" + archive + "' '" + member + "'",
+                         &out),
+              0);
+    return out;
+  }
+
+  pvtest::TempDir dir_;
+};
+
+TEST_F(ZipAdapterTest, AesMembersUnderBareNamesReplaceAndRemove) {
+  const std::string zip = dir_.File("out/20071203.zip");
+  const std::string a = MakeFile("1203_07h.dbf", pvtest::TableLikeBytes(5000, 1));
+  const std::string b = MakeFile("1203_15h.dbf", pvtest::TableLikeBytes(7000, 2));
+  ASSERT_EQ(mkdir(dir_.File("out").c_str(), 0755), 0);
+  ASSERT_EQ(Zip(zip, a), kXzSuccess);
+  ASSERT_EQ(Zip(zip, b), kXzSuccess);
+
+  std::string listing;
+  ASSERT_EQ(RunCommand("7z t -p" + std::string(kCode) + " '" + zip + "'", &listing), 0) << listing;
+  std::string slt;
+  EXPECT_EQ(pvtest::ZipMembers(zip, kCode, &slt),
+            (std::vector<std::string>{"1203_07h.dbf", "1203_15h.dbf"}));
+  EXPECT_NE(slt.find("Method = AES-256 Deflate"), std::string::npos) << slt;
+  EXPECT_EQ(Extract7z(zip, "1203_07h.dbf"), pvtest::ReadFileBytes(a));
+  EXPECT_NE(RunCommand("7z t -pwrong '" + zip + "'", nullptr), 0);
+
+  // Same name again: replaced, not doubled.
+  pvtest::WriteFileBytes(a, pvtest::TableLikeBytes(3000, 9));
+  ASSERT_EQ(Zip(zip, a), kXzSuccess);
+  EXPECT_EQ(Extract7z(zip, "1203_07h.dbf"), pvtest::ReadFileBytes(a));
+  EXPECT_EQ(pvtest::ZipMembers(zip, kCode).size(), 2u);
+
+  EXPECT_EQ(Remove(zip, "1203_07h.dbf"), kXzSuccess);
+  EXPECT_EQ(Remove(zip, "1203_07h.dbf"), kXzErrNoMember);
+  EXPECT_EQ(Extract7z(zip, "1203_15h.dbf"), pvtest::ReadFileBytes(b));
+  EXPECT_EQ(Remove(dir_.File("none.zip"), "x.dbf"), kXzErrNoMember);
+}
+
+TEST_F(ZipAdapterTest, OtherEncryptionsAndEmptyCode) {
+  const std::string bytes = pvtest::TableLikeBytes(4000, 3);
+  const std::string f = MakeFile("0101_23h.dbf", bytes);
+  std::string out;
+
+  ASSERT_EQ(Zip(dir_.File("crypto.zip"), f, kCode, XzEncryption::kZipCrypto), kXzSuccess);
+  ASSERT_EQ(RunCommand("unzip -p -P " + std::string(kCode) + " '" + dir_.File("crypto.zip") +
+                           "' 0101_23h.dbf",
+                       &out),
+            0);
+  EXPECT_EQ(out, bytes);
+
+  ASSERT_EQ(Zip(dir_.File("aes128.zip"), f, kCode, XzEncryption::kAes128), kXzSuccess);
+  EXPECT_EQ(Extract7z(dir_.File("aes128.zip"), "0101_23h.dbf"), bytes);
+
+  ASSERT_EQ(Zip(dir_.File("plain.zip"), f, ""), kXzSuccess);
+  ASSERT_EQ(RunCommand("unzip -p '" + dir_.File("plain.zip") + "' 0101_23h.dbf", &out), 0);
+  EXPECT_EQ(out, bytes);
+
+  XzEncryption m = XzEncryption::kAes256;
+  EXPECT_TRUE(XzParseEncryption("zipcrypto", &m));
+  EXPECT_EQ(m, XzEncryption::kZipCrypto);
+  EXPECT_FALSE(XzParseEncryption("AES192", &m));
+  EXPECT_EQ(m, XzEncryption::kZipCrypto);
+}
+
+TEST_F(ZipAdapterTest, FailuresReturnStableNumbersAndKeepTheArchive) {
+  const std::string zip = dir_.File("a.zip");
+  const std::string f = MakeFile("0101_07h.dbf", pvtest::TableLikeBytes(2000, 4));
+  ASSERT_EQ(Zip(zip, f), kXzSuccess);
+  const std::string before = pvtest::ReadFileBytes(zip);
+
+  EXPECT_EQ(Zip(zip, dir_.File("missing.dbf")), kXzErrSourceUnreadable);
+  EXPECT_EQ(Zip("", f), kXzErrNothingToDo);
+  EXPECT_EQ(XzZip(nullptr), kXzErrBadHandle);
+  EXPECT_EQ(Zip(dir_.File("no/such/dir/a.zip"), f), kXzErrCannotCreate);
+
+  const std::string junk = MakeFile("junk.zip", "this is no zip archive, just text");
+  EXPECT_EQ(Zip(junk, f), kXzErrArchiveUnreadable);
+  EXPECT_EQ(pvtest::ReadFileBytes(junk), "this is no zip archive, just text");
+
+  // A read-only directory; a child process drops root's rights to feel it.
+  ASSERT_EQ(chmod(dir_.Path().c_str(), 0555), 0);
+  EXPECT_EQ(pvtest::ExitCodeInChild([&] { return Zip(zip, f); }, {.as_nobody = true}),
+            kXzErrCannotCreate);
+  ASSERT_EQ(chmod(dir_.Path().c_str(), 0755), 0);
+  EXPECT_EQ(pvtest::ReadFileBytes(zip), before);
+
+  // A file-size limit stands in for a full disk.
+  const std::string big = MakeFile("0101_15h.dbf", pvtest::TableLikeBytes(400000, 5));
+  EXPECT_EQ(pvtest::ExitCodeInChild([&] { return Zip(zip, big); }, {.file_size_limit = 8192}),
+            kXzErrWriteFailed);
+  EXPECT_EQ(pvtest::ReadFileBytes(zip), before);
+  EXPECT_EQ(pvtest::LeftoverTempFiles(dir_.Path(), "a.zip"), 0);
+}
+
+TEST_F(ZipAdapterTest, KilledDuringAddLeavesEarlierMembersAndItsTempIsCleared) {
+  const std::string zip = dir_.File("k.zip");
+  const std::string first = MakeFile("0101_07h.dbf", pvtest::TableLikeBytes(3000, 6));
+  ASSERT_EQ(Zip(zip, first), kXzSuccess);
+  // Large enough that deflating it at level 9 takes a while.
+  const std::string big = MakeFile("0101_15h.dbf", pvtest::TableLikeBytes(600000, 7));
+
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) _exit(Zip(zip, big));
+  // Kill it once libzip's temporary file exists, i.e. while it is written.
+  bool seen = false;
+  for (int i = 0; i < 20000 && !seen; ++i) {
+    seen = pvtest::LeftoverTempFiles(dir_.Path(), "k.zip") > 0;
+    if (!seen) usleep(500);
+  }
+  kill(pid, SIGKILL);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(seen) << "the child finished before it could be killed";
+  ASSERT_TRUE(WIFSIGNALED(status));
+
+  EXPECT_EQ(RunCommand("7z t -p" + std::string(kCode) + " '" + zip + "'", nullptr), 0);
+  EXPECT_EQ(Extract7z(zip, "0101_07h.dbf"), pvtest::ReadFileBytes(first));
+  EXPECT_EQ(pvtest::LeftoverTempFiles(dir_.Path(), "k.zip"), 1);
+
+  const std::string small = MakeFile("0101_23h.dbf", pvtest::TableLikeBytes(100, 8));
+  ASSERT_EQ(Zip(zip, small), kXzSuccess);
+  EXPECT_EQ(pvtest::LeftoverTempFiles(dir_.Path(), "k.zip"), 0);
+  EXPECT_EQ(Extract7z(zip, "0101_07h.dbf"), pvtest::ReadFileBytes(first));
+  EXPECT_EQ(Extract7z(zip, "0101_23h.dbf"), pvtest::ReadFileBytes(small));
+}
+
+}  // namespace

@@ -1,0 +1,112 @@
+// Helpers of the archive tests: running the independent ZIP tools, table-like
+// test bytes, and looking for temporary files beside an archive.
+#ifndef PV_TESTS_APP_ZIP_TEST_UTIL_H_
+#define PV_TESTS_APP_ZIP_TEST_UTIL_H_
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "foundation/platform/file.h"
+
+namespace pvtest {
+
+// Runs a shell command; its standard output goes to *out when given, its
+// standard error is dropped. The command's exit code, or -1.
+inline int RunCommand(const std::string& command, std::string* out) {
+  FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
+  if (p == nullptr) return -1;
+  std::string text;
+  char buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+  const int status = pclose(p);
+  if (out != nullptr) *out = text;
+  return (status >= 0 && (status & 0x7f) == 0) ? ((status >> 8) & 0xff) : -1;
+}
+
+struct ChildLimits {
+  bool as_nobody = false;     // drop root's rights (uid/gid 65534) first
+  uint64_t file_size_limit = 0;  // RLIMIT_FSIZE in bytes; 0: none
+};
+
+// Runs body in a forked child under the limits and returns its result as the
+// child's exit code (0 to 255), or -1 when the child did not exit normally.
+inline int ExitCodeInChild(const std::function<int()>& body, ChildLimits limits = {}) {
+  fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    if (limits.as_nobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(254);
+    if (limits.file_size_limit != 0) {
+      signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit fails with EFBIG instead
+      rlimit rl{limits.file_size_limit, limits.file_size_limit};
+      if (setrlimit(RLIMIT_FSIZE, &rl) != 0) _exit(253);
+    }
+    _exit(body() & 0xff);
+  }
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+// n records of a fixed-width, plant-log-like text: compressible like the real
+// tables but different per seed, so a member's bytes identify it.
+inline std::string TableLikeBytes(uint32_t records, uint32_t seed) {
+  std::string bytes;
+  bytes.reserve(records * 48u);
+  uint32_t x = seed * 2654435761u + 1u;
+  char line[64];
+  for (uint32_t i = 0; i < records; ++i) {
+    x = x * 1103515245u + 12345u;
+    std::snprintf(line, sizeof line, " POINT%05u            20071203%06u%12.4f%11u",
+                  (x >> 8) % 4000u, i % 240000u, static_cast<double>(x % 100000u) / 7.0,
+                  x % 17u);
+    bytes += line;
+  }
+  return bytes;
+}
+
+// The member names of an archive as 7z lists them with the code; the whole
+// listing goes to *listing when given.
+inline std::vector<std::string> ZipMembers(const std::string& zip, const std::string& code,
+                                           std::string* listing = nullptr) {
+  std::string text;
+  RunCommand("7z l -slt -p'" + code + "' '" + zip + "'", &text);
+  if (listing != nullptr) *listing = text;
+  std::vector<std::string> members;
+  const size_t start = text.find("\n----------\n");
+  size_t pos = start == std::string::npos ? text.size() : start;
+  while ((pos = text.find("\nPath = ", pos)) != std::string::npos) {
+    pos += 8;
+    members.push_back(text.substr(pos, text.find('\n', pos) - pos));
+  }
+  return members;
+}
+
+// How many files in dir look like libzip's temporary files of archive_name
+// (archive_name + "." + six characters).
+inline int LeftoverTempFiles(const std::string& dir, const std::string& archive_name) {
+  std::vector<std::string> names;
+  if (!pv::ListDirectory(dir, &names).ok()) return 0;
+  int count = 0;
+  for (const std::string& n : names) {
+    if (n.size() == archive_name.size() + 7 && n.compare(0, archive_name.size(), archive_name) == 0 &&
+        n[archive_name.size()] == '.') {
+      ++count;
+    }
+  }
+  return count;
+}
+
+}  // namespace pvtest
+
+#endif  // PV_TESTS_APP_ZIP_TEST_UTIL_H_

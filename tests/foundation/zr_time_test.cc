@@ -1,0 +1,224 @@
+#include "foundation/zr_time.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int DaysInMonth(int y, int m) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
+}
+
+// Every day from 1970-01-01 to 2037-12-31, at a time of day that moves with
+// the day, against the C library's calendar.
+TEST(ZrTimeCalendarTest, EveryDay1970To2037MatchesCLibrary) {
+  const int64_t kDays2038 = 24837;  // days from 1970-01-01 to 2038-01-01
+  for (int64_t d = 0; d < kDays2038; ++d) {
+    uint32_t pc = static_cast<uint32_t>(d * 86400 + (d * 7919) % 86400);
+    time_t t = static_cast<time_t>(pc);
+    struct tm tm;
+    ASSERT_NE(gmtime_r(&t, &tm), nullptr);
+    int year = tm.tm_year + 1900, month = tm.tm_mon + 1;
+    SCOPED_TRACE(testing::Message() << "pc=" << pc);
+
+    _ZR_DATE date;
+    AutCalcGreg(&date, static_cast<int32_t>(pc));
+    ASSERT_EQ(date.year, year);
+    ASSERT_EQ(date.month, month);
+    ASSERT_EQ(date.day, tm.tm_mday);
+
+    ZrTime zt(static_cast<int32_t>(pc));
+    ASSERT_EQ(zt.GetJulianDate(), 2440588 + d);
+    ASSERT_EQ(ZrPcTime2Julian(pc), 2440588 + d);
+    ASSERT_EQ(zt.GetYear(), year);
+    ASSERT_EQ(zt.GetMonth(), month);
+    ASSERT_EQ(zt.GetDayOfMonth(), tm.tm_mday);
+    ASSERT_EQ(zt.GetHour(), tm.tm_hour);
+    ASSERT_EQ(zt.GetMinute(), tm.tm_min);
+    ASSERT_EQ(zt.GetSecond(), tm.tm_sec);
+    ASSERT_EQ(static_cast<uint32_t>(zt.GetPcTime()), pc);
+    ASSERT_EQ(ZrJulian2PcTime(zt.GetJulianDate(), zt.GetTimeOfDay()), pc);
+
+    uint32_t y, mo, dd, h, mi, s, back;
+    ZrPcTime2DateAndTime(pc, y, mo, dd, h, mi, s);
+    ASSERT_EQ(y, static_cast<uint32_t>(year));
+    ASSERT_EQ(mo, static_cast<uint32_t>(month));
+    ASSERT_EQ(dd, static_cast<uint32_t>(tm.tm_mday));
+    ASSERT_EQ(h * 3600 + mi * 60 + s, pc % 86400);
+    ZrDateAndTime2PcTime(back, y, mo, dd, h, mi, s);
+    ASSERT_EQ(back, pc);
+    ASSERT_EQ(static_cast<uint32_t>(timegm(&tm)), pc);
+  }
+}
+
+// Julian days of 0001-01-01 to 9999-12-31: consecutive days step through the
+// calendar one day at a time, and every date converts back to its day.
+TEST(ZrTimeCalendarTest, JulianRoundTripYears1To9999) {
+  int32_t y = 1, m = 1, d = 1;
+  for (int32_t jd = ZrTime::kMinValidJulian; jd <= ZrTime::kMaxValidJulian; ++jd) {
+    int32_t gy, gm, gd;
+    ZrJulian2Date(jd, &gy, &gm, &gd);
+    if (gy != y || gm != m || gd != d) {
+      FAIL() << "jd " << jd << " gave " << gy << "-" << gm << "-" << gd << ", expected " << y
+             << "-" << m << "-" << d;
+    }
+    if (ZrDate2Julian(y, m, d) != jd) FAIL() << "date of jd " << jd << " converts back wrongly";
+    if (++d > DaysInMonth(y, m)) {
+      d = 1;
+      if (++m > 12) {
+        m = 1;
+        ++y;
+      }
+    }
+  }
+  EXPECT_EQ(y, 10000);
+  EXPECT_EQ(ZrDate2Julian(1970, 1, 1), 2440588);
+  EXPECT_EQ(ZrDate2Julian(1, 1, 1), ZrTime::kMinValidJulian);
+  EXPECT_EQ(ZrDate2Julian(9999, 12, 31), ZrTime::kMaxValidJulian);
+}
+
+TEST(ZrTimeTest, CalendarEdges) {
+  ZrTime epoch(0);
+  EXPECT_EQ(epoch.GetJulianDate(), 2440588);
+  EXPECT_EQ(epoch.GetTimeOfDay(), 0);
+  EXPECT_EQ(epoch.GetTimelevel(), 0);
+  EXPECT_EQ(epoch.GetPcTime(), 0);
+
+  _ZR_DATE date;
+  AutCalcGreg(&date, 951782400);
+  EXPECT_EQ(date.year * 10000 + date.month * 100 + date.day, 20000229);
+  AutCalcGreg(&date, 951868800);
+  EXPECT_EQ(date.year * 10000 + date.month * 100 + date.day, 20000301);
+
+  // Before 1970 and from 2038 on the PcTime is pinned, without time of day.
+  EXPECT_EQ(ZrTime(1969, 12, 31, 23, 59, 59, 0).GetPcTime(), 0);
+  EXPECT_EQ(ZrTime(2038, 1, 1, 12, 0, 0, 0).GetPcTime(), 2147483647);
+  EXPECT_EQ(ZrTime(2100, 6, 1, 0, 0, 1, 0).GetPcTime(), 2147483647);
+  uint32_t pc;
+  ZrDateAndTime2PcTime(pc, 1900, 3, 1, 10, 0, 0);
+  EXPECT_EQ(pc, 0u);
+
+  int32_t h, mi, s, ms;
+  ZrTod2Time(ZrTime2Tod(13, 7, 9, 45), &h, &mi, &s, &ms);
+  EXPECT_EQ(h * 1000000 + mi * 10000 + s * 100 + ms, 13070945);
+  ZrTod2Time(1000, nullptr, nullptr, &s, nullptr);  // null outputs are skipped
+  EXPECT_EQ(s, 1);
+  EXPECT_EQ(ZrPcTime2Tod(86399), 86399000);
+
+  ZrSystemTime st = {2005, 4, 1, 4, 13, 7, 9, 45};
+  EXPECT_EQ(ZrTime(st), ZrTime(2005, 4, 4, 13, 7, 9, 45));
+  // 2005-04-04 13:07:09.045 as 100-ns ticks since 1601.
+  uint64_t ticks = (uint64_t{1112620029} * 1000 + 45 + uint64_t{11644473600} * 1000) * 10000;
+  ZrFileTime ft = {static_cast<uint32_t>(ticks), static_cast<uint32_t>(ticks >> 32)};
+  EXPECT_EQ(ZrTime(ft), ZrTime(2005, 4, 4, 13, 7, 9, 45));
+}
+
+TEST(ZrTimeTest, SortableStrings) {
+  ZrTime t(2005, 4, 4, 13, 7, 9, 45);
+  EXPECT_STREQ(t.AsSortableString(false), "20050404130709045");
+  t.SetTimelevel(0x1a);
+  EXPECT_STREQ(t.AsSortableString(true), "0000001a20050404130709045");
+  ZrTime last(9999, 12, 31, 23, 59, 59, 999);
+  EXPECT_STREQ(last.AsSortableString(false), "99991231235959999");
+  last += ZrTimeSpan(0, 0, 0, 0, 1);
+  EXPECT_FALSE(last.IsValid());
+  EXPECT_STREQ(last.AsSortableString(false), "*****************");
+  EXPECT_STREQ(ZrTime().AsSortableString(true), "*************************");
+  EXPECT_STREQ(ZrTime(2440588, 86400000).AsSortableString(false), "*****************");
+
+  ZrTime p;
+  EXPECT_EQ(p.AssignSortableString("20050404130709045", false), ZrTime(2005, 4, 4, 13, 7, 9, 45));
+  EXPECT_EQ(p.AssignSortableString("20050404130709045xyz", false),
+            ZrTime(2005, 4, 4, 13, 7, 9, 45));
+  EXPECT_TRUE(p.AssignSortableString("2005040413070904", false).IsNull());
+  EXPECT_TRUE(p.AssignSortableString("2005040413070904x", false).IsNull());
+  EXPECT_TRUE(p.AssignSortableString("", false).IsNull());
+  p.AssignSortableString("0000001A20050404130709045", true);
+  EXPECT_EQ(p.GetTimelevel(), 0x1a);
+  EXPECT_STREQ(p.AsSortableString(true), "0000001a20050404130709045");
+  EXPECT_TRUE(p.AssignSortableString("0000001g20050404130709045", true).IsNull());
+  EXPECT_TRUE(p.AssignSortableString("0000001a2005040413070904", true).IsNull());
+  // Fields are not range-checked: month 13 is carried by the calendar rule.
+  EXPECT_EQ(p.AssignSortableString("20051301000000000", false).GetJulianDate(),
+            ZrDate2Julian(2006, 1, 1));
+  // A short buffer gets only what fits, terminated.
+  char small[8];
+  memset(small, '#', sizeof(small));
+  t.AsSortableString(small, 6, false);
+  EXPECT_STREQ(small, "20050");
+  EXPECT_EQ(small[6], '#');
+  // Long form of the null time written and read back.
+  EXPECT_TRUE(p.AssignSortableString(ZrTime().AsSortableString(true), true).IsNull());
+}
+
+TEST(ZrTimeTest, OrderAndArithmetic) {
+  ZrTime null_time;
+  EXPECT_TRUE(null_time.IsNull());
+  EXPECT_LT(null_time, ZrTime(1, 1, 1, 0, 0, 0, 0));
+  ZrTime a(2005, 4, 4, 13, 7, 9, 45), b(2005, 4, 4, 13, 7, 9, 999);
+  EXPECT_LT(a, b);
+  EXPECT_EQ(ZrCompareTimeIgnoreMilliseconds(&a, &b), 0);
+  EXPECT_LT(ZrCompareTime(&a, &b), 0);
+  EXPECT_GT(ZrTime(a).SetTimelevel(1), ZrTime(2100, 1, 1, 0, 0, 0, 0));
+
+  ZrTime midnight(2005, 3, 1, 0, 0, 0, 0);
+  ZrTime before = midnight - ZrTimeSpan(0, 0, 0, 0, 1);
+  EXPECT_STREQ(before.AsSortableString(false), "20050228235959999");
+  EXPECT_EQ(before + ZrTimeSpan(0, 0, 0, 0, 1), midnight);
+  ZrTime far = midnight + ZrTimeSpan(-3, -25, 0, 0, 0);  // floor carry over two days
+  EXPECT_STREQ(far.AsSortableString(false), "20050224230000000");
+  EXPECT_EQ(ZrTimeSpan(0, 0, 0, 0, 5) + midnight, midnight + ZrTimeSpan(0, 0, 0, 0, 5));
+  ZrTime leveled = ZrTime(midnight).SetTimelevel(7) + ZrTimeSpan(1);
+  EXPECT_EQ(leveled.GetTimelevel(), 7);
+
+  ZrTimeSpan diff = before - ZrTime(2005, 3, 2, 12, 0, 0, 0);
+  EXPECT_EQ(diff.GetDays(), -1);
+  EXPECT_EQ(diff.GetTimeOfDay(), -43200001);
+  EXPECT_EQ(ZrTime(2005, 3, 2, 12, 0, 0, 0) - before, ZrTimeSpan(1, 12, 0, 0, 1));
+}
+
+TEST(ZrTimeSpanTest, NormalisationAndTotals) {
+  ZrTimeSpan s(0, 25, 0, 0, 0);
+  EXPECT_EQ(s.GetDays(), 1);
+  EXPECT_EQ(s.GetTimeOfDay(), 3600000);
+  ZrTimeSpan neg(-90000);
+  EXPECT_EQ(neg.GetDays(), -1);
+  EXPECT_EQ(neg.GetTimeOfDay(), -3600000);
+  EXPECT_STREQ(neg.AsSortableString(), "-0000000001-01+00+00+000");
+  ZrTimeSpan mixed(1, -1, 0, 0, 0);  // 1 day - 1 h
+  EXPECT_EQ(mixed.GetDays(), 0);
+  EXPECT_EQ(mixed.GetHours(), 23);
+  EXPECT_FALSE(ZrTimeSpan(-1, 1, 0, 0, 0).IsPositive());
+  EXPECT_EQ(ZrTimeSpan(-1, 1, 0, 0, 0).GetTimeOfDay(), -82800000);
+
+  ZrTimeSpan t(1, 2, 3, 4, 5);
+  EXPECT_STREQ(t.AsSortableString(), "+0000000001+02+03+04+005");
+  EXPECT_EQ(t.GetTotalHours(), 26);
+  EXPECT_EQ(t.GetTotalMinutes(), 1563);
+  EXPECT_EQ(t.GetTotalSeconds(), 93784);
+  EXPECT_EQ(t.GetPcTime(), 93784);
+  EXPECT_EQ(t.GetTotalMilliseconds(), 93784005);
+  EXPECT_EQ(t.GetMinutes() * 1000 + t.GetSeconds() * 10 + t.GetMilliseconds() / 5, 3041);
+  // 25 days do not fit 32-bit milliseconds: the total wraps.
+  EXPECT_EQ(ZrTimeSpan(25, 0, 0, 0, 0).GetTotalMilliseconds(),
+            static_cast<int32_t>(static_cast<uint32_t>(25u * 86400000u)));
+
+  EXPECT_EQ(t - t, ZrTimeSpan());
+  EXPECT_TRUE((t - t).IsNull());
+  EXPECT_STREQ((t - t).AsSortableString(), "");
+  EXPECT_EQ(ZrTimeSpan(0, 23, 0, 0, 0) + ZrTimeSpan(0, 2, 0, 0, 0), ZrTimeSpan(1, 1, 0, 0, 0));
+  EXPECT_LT(neg, t);
+
+  ZrTimeSpan r;
+  EXPECT_EQ(r.AssignSortableString(t.AsSortableString()), t);
+  EXPECT_EQ(r.AssignSortableString(neg.AsSortableString()), neg);
+  EXPECT_TRUE(r.AssignSortableString("").IsNull());
+  EXPECT_EQ(r.AssignSortableString("+0000000002"), ZrTimeSpan(2, 0, 0, 0, 0));
+}
+
+}  // namespace
