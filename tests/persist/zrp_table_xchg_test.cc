@@ -2,6 +2,7 @@
 // bytes each kind stores, tags, and the seek-key builders.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -150,6 +151,32 @@ TEST_F(XchgTest, ReadOfForeignOrDamagedTexts) {
   ASSERT_TRUE(t.Read(it));
   EXPECT_EQ(t.id64, ~0ull);
   EXPECT_FALSE(t.flag);
+}
+
+// An independent reader sees the declared layout and the stored forms.
+TEST_F(XchgTest, IndependentReaderSeesTheStoredValues) {
+  AllKindsTable t(&base_);
+  Fill(t);
+  t.flag = true;
+  ASSERT_TRUE(t.Add(nullptr));
+  base_.Close();
+
+  const std::string out = dir_.File("dump.txt");
+  const std::string script =
+      "import dbfread,sys\n"
+      "t=dbfread.DBF(sys.argv[1],char_decode_errors='replace')\n"
+      "f=open(sys.argv[2],'w')\n"
+      "f.write(','.join('%s:%s%d.%d'%(x.name,x.type,x.length,x.decimal_count) for x in t.fields)+'\\n')\n"
+      "for r in t: f.write('|'.join(str(v) for v in r.values())+'\\n')\n";
+  pvtest::WriteFileBytes(dir_.File("dump.py"), script);
+  std::string command = "/usr/bin/python3 " + dir_.File("dump.py") + " " +
+                        dir_.File("ALLKINDS.dbf") + " " + out;
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(pvtest::ReadFileBytes(out),
+            "TEXT:C12.0,FLAG:C1.0,NUMBER:N11.0,COUNT:N10.0,AMOUNT:N12.3,RATIO:C8.0,"
+            "STAMP:C25.0,SSTAMP:C17.0,PCTIME:C14.0,ID64:C16.0,HEXS:C8.0,HEXU:C8.0\n"
+            "  word|T|-1234|4000000|12.5|1.24|0000000020050404130709045|20050404130709045|"
+            "20050404130709|0123456789ABCDEF|FFFFFFFE|0000BEEF\n");
 }
 
 TEST_F(XchgTest, DefineAndNameModesTouchNoVariable) {
