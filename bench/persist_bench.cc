@@ -52,11 +52,13 @@ struct Stopwatch {
 };
 
 void Print(const char* what, int32_t records, uint32_t width, const Stopwatch& since) {
-  double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - since.wall).count();
+  using std::chrono::steady_clock;
+  double wall = std::chrono::duration<double>(steady_clock::now() - since.wall).count();
   double cpu = static_cast<double>(std::clock() - since.cpu) / CLOCKS_PER_SEC;
-  std::printf("%-12s %9d records  %7.2f s  %9.0f records/s  %6.2f MB/s  (cpu %7.2f s, %9.0f records/s)\n",
-              what, records, wall, records / wall, records * static_cast<double>(width) / wall / 1e6,
-              cpu, records / cpu);
+  double megabytes = records * static_cast<double>(width) / 1e6;
+  std::printf("%-12s %9d records  %7.2f s  %9.0f records/s  %6.2f MB/s", what, records, wall,
+              records / wall, megabytes / wall);
+  std::printf("  (cpu %7.2f s, %9.0f records/s)\n", cpu, records / cpu);
 }
 
 }  // namespace

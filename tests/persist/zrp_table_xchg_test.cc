@@ -166,7 +166,8 @@ TEST_F(XchgTest, IndependentReaderSeesTheStoredValues) {
       "import dbfread,sys\n"
       "t=dbfread.DBF(sys.argv[1],char_decode_errors='replace')\n"
       "f=open(sys.argv[2],'w')\n"
-      "f.write(','.join('%s:%s%d.%d'%(x.name,x.type,x.length,x.decimal_count) for x in t.fields)+'\\n')\n"
+      "f.write(','.join('%s:%s%d.%d'%(x.name,x.type,x.length,x.decimal_count)\n"
+      "                 for x in t.fields)+'\\n')\n"
       "for r in t: f.write('|'.join(str(v) for v in r.values())+'\\n')\n";
   pvtest::WriteFileBytes(dir_.File("dump.py"), script);
   std::string command = "/usr/bin/python3 " + dir_.File("dump.py") + " " +
