@@ -170,6 +170,10 @@ class Table {
   Status LoadHeader();
   Status ReadCount(uint32_t* count);
   Status WriteHeaderCountAndDate(uint32_t count);
+  Status UpdateDate();
+  int32_t LockHeader();
+  void UnlockHeader();
+  Status FillAutoIncrements(char* record);
   void SetupFields();
   int32_t WriteChanged();  // writes the current record when changed
   int32_t ReadRecord(uint32_t recno);
