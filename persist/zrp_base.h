@@ -24,10 +24,13 @@
 #include <set>
 #include <string>
 
+#include "foundation/zr_memory_pooled.h"
 #include "foundation/zr_string.h"
 #include "tableengine/engine_api.h"
 
 class ZrpBase {
+  ZR_POOLED_CLASS(ZrpBase)
+
  public:
   ZrpBase();
   virtual ~ZrpBase();

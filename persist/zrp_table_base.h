@@ -32,12 +32,15 @@
 #include <cstdint>
 #include <string>
 
+#include "foundation/zr_memory_pooled.h"
 #include "foundation/zr_string.h"
 #include "persist/zrp_base.h"
 #include "persist/zrp_table_info.h"
 #include "persist/zrp_table_iterator.h"
 
 class ZrpTableBase {
+  ZR_POOLED_CLASS(ZrpTableBase)
+
  public:
   // Stores the values; nothing is opened. lockTimeout in milliseconds.
   ZrpTableBase(ZrpBase* database, bool autoRead, bool createAndAdjust, uint32_t lockTimeout);
