@@ -47,6 +47,7 @@ int Info(const std::vector<std::string>& args) {
 }
 
 int Dump(const std::vector<std::string>& args) {
+  if (args.size() > 1) return DumpTag(args);
   if (args.size() != 1) {
     std::fprintf(stderr, "usage: pvdbf dump TABLE\n");
     return 2;
