@@ -58,6 +58,26 @@ inline int ExitCodeInChild(const std::function<int()>& body, ChildLimits limits 
   return WEXITSTATUS(status);
 }
 
+// A soft limit on the size of files this process writes, standing in for a
+// full disk: writes beyond it fail with EFBIG. Lifted again by Clear or the
+// destructor.
+class FileSizeLimit {
+ public:
+  FileSizeLimit() { getrlimit(RLIMIT_FSIZE, &saved_); }
+  ~FileSizeLimit() { Clear(); }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+  void Set(uint64_t bytes) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit rl{bytes, saved_.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &rl);
+  }
+  void Clear() { setrlimit(RLIMIT_FSIZE, &saved_); }
+
+ private:
+  rlimit saved_{};
+};
+
 // n records of a fixed-width, plant-log-like text: compressible like the real
 // tables but different per seed, so a member's bytes identify it.
 inline std::string TableLikeBytes(uint32_t records, uint32_t seed) {
