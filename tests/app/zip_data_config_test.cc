@@ -23,7 +23,8 @@ TEST_F(ZipDataConfigTest, WriteIntervalCheckTimeAndDestination) {
     EXPECT_EQ(WriteHoursFor(bad), 24) << bad;
     EXPECT_TRUE(Logged("I:Ini-file: WriteInterval not valid, set to 24")) << bad;
   }
-  EXPECT_EQ(WriteHoursFor("6"), 6);
+  EXPECT_EQ(WriteHoursFor("6\nZipEncryption = DES"), 6);
+  EXPECT_TRUE(Logged("I:Ini-file: ZipEncryption not valid, set to AES256"));
   EXPECT_FALSE(Logged("I:Ini-file: WriteInterval not valid, set to 24"));
   EXPECT_TRUE(Logged("I:Destination file path " + Dest()));
   EXPECT_EQ(zd_->ProjectCode, kProjectCode);

@@ -179,6 +179,29 @@ TEST_F(ZipScheduleTest, NoRecordsNoProjectObjectAndEmptyCode) {
   EXPECT_EQ(out, copier->InterimBytes(copier->runs.back()));
 }
 
+TEST_F(ZipScheduleTest, TextFileHeldElsewhereAndMissingIndex) {
+  FakeCopier* copier = Start();
+  copier->write_cdx = false;
+  At(16, 5);
+  zd_->ZipNow(ZrTime(2007, 12, 3, 16, 5, 0, 0));  // creates the text file
+  const std::string text = Dest() + "_DCLOG/20071203.txt";
+  const std::string first = ReadFileBytes(text);
+  EXPECT_TRUE(Logged("E:Failed 2 remove cdx: 1203_15h"));
+  EXPECT_FALSE(Logged("E:Failed 2 remove dbf: 1203_15h"));
+
+  std::unique_ptr<pv::File> held;
+  pv::OpenOptions options;
+  options.write = true;
+  options.share_none = true;
+  ASSERT_TRUE(pv::OpenFile(text, options, &held).ok());
+  zd_->ZipNow(ZrTime(2007, 12, 3, 16, 5, 0, 0));
+  held.reset();
+  EXPECT_TRUE(Logged("E:Failed 2 create " + Dest() + "_DCLOG\\20071203.txt"));
+  EXPECT_EQ(ReadFileBytes(text), first);
+  EXPECT_EQ(Members("20071203"), Names{"1203_15h.dbf"});  // the zip run went on
+  EXPECT_FALSE(zd_->ZipError);
+}
+
 // A destination that cannot take the archive: the run fails with the number
 // on the server, the interval is repeated by forced runs, and the first one
 // that works clears the error, with every earlier member kept.

@@ -63,7 +63,7 @@ class FakeCopier : public Dbf2Zip {
     if (records == 0) return 0;
     const std::string stem = std::string(DbfPath) + zd.InterimName.GetText();
     WriteFileBytes(stem + ".dbf", InterimBytes(runs.back()));
-    WriteFileBytes(stem + ".cdx", "index");
+    if (write_cdx) WriteFileBytes(stem + ".cdx", "index");
     if (on_written) on_written();
     return records;
   }
@@ -73,6 +73,7 @@ class FakeCopier : public Dbf2Zip {
   }
   std::function<void()> on_written;  // runs once the interim files exist
   int32_t records = 3;
+  bool write_cdx = true;
   uint32_t interim_records = 50;
   std::vector<CopyRun> runs;
 };
