@@ -1,0 +1,177 @@
+// The program's own path, directory creation, GUID texts, version texts and
+// the list of handles closed at exit.
+#include "foundation/zr_process.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "foundation/platform/directory.h"
+#include "foundation/platform/file.h"
+#include "foundation/platform/process.h"
+#include "foundation/zr_debug_output.h"
+
+namespace {
+
+// The build's version (CMake project version); the fourth number, the build,
+// is not used.
+constexpr int32_t kVersion[4] = {PV_VERSION_MAJOR, PV_VERSION_MINOR, PV_VERSION_PATCH, 0};
+
+struct VersionValue {
+  const char* key;
+  const char* value;
+};
+
+#define PV_STR2(x) #x
+#define PV_STR(x) PV_STR2(x)
+constexpr char kVersionText[] =
+    PV_STR(PV_VERSION_MAJOR) "." PV_STR(PV_VERSION_MINOR) "." PV_STR(PV_VERSION_PATCH) ".0";
+
+constexpr VersionValue kVersionValues[] = {
+    {"ProductName", "Packvault"},
+    {"FileDescription", "Packvault plant log archiver"},
+    {"CompanyName", "Packvault"},
+    {"FileVersion", kVersionText},
+    {"ProductVersion", kVersionText},
+    {"LegalCopyright", "Copyright (C) 2026 Packvault developers"},
+};
+
+constexpr uint32_t kMaxHandles = 1024;
+ZrHandle* handle_vars[kMaxHandles];
+uint32_t handle_count = 0;
+
+std::string AppPath() {
+  std::string path;
+  pv::Status s = pv::ExecutablePath(&path);
+  if (!s.ok()) {
+    _DebugOutput(s.ToString().c_str());
+    path.clear();
+  }
+  if (path.size() > kZrMaxPath - 1) path.resize(kZrMaxPath - 1);
+  return path;
+}
+
+size_t LastSeparator(const std::string& path) { return path.find_last_of("\\/:"); }
+
+void CopyOut(const std::string& text, char* buffer) {
+  std::snprintf(buffer, kZrMaxPath, "%s", text.c_str());
+}
+
+std::string AppFilename() {
+  std::string path = AppPath();
+  size_t sep = LastSeparator(path);
+  return sep == std::string::npos ? path : path.substr(sep + 1);
+}
+
+std::string AppDir() {
+  std::string path = AppPath();
+  size_t sep = LastSeparator(path);
+  return sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
+}
+
+}  // namespace
+
+void ZrGetAppPath(char* buffer) { CopyOut(AppPath(), buffer); }
+void ZrGetAppPath(ZrString& path) { path = AppPath().c_str(); }
+ZrString ZrGetAppPathEx() { return ZrString(AppPath().c_str()); }
+void ZrGetAppFilename(char* buffer) { CopyOut(AppFilename(), buffer); }
+void ZrGetAppFilename(ZrString& name) { name = AppFilename().c_str(); }
+ZrString ZrGetAppFilenameEx() { return ZrString(AppFilename().c_str()); }
+void ZrGetAppDir(char* buffer) { CopyOut(AppDir(), buffer); }
+void ZrGetAppDir(ZrString& dir) { dir = AppDir().c_str(); }
+ZrString ZrGetAppDirEx() { return ZrString(AppDir().c_str()); }
+
+bool ZrCreateDirectory(const ZrString& path, bool last_is_file) {
+  ZrString rest(path);
+  ZrString built = rest.ExtractToken("/\\");
+  while (!rest.IsEmpty()) {
+    ZrString component = rest.ExtractToken("/\\");
+    built += "\\";
+    built += component;
+    if (rest.IsEmpty() && last_is_file) break;
+    if (pv::IsDirectory(built.GetText())) continue;
+    pv::Status s = pv::CreateDirectory(built.GetText());
+    if (!s.ok()) {
+      _DebugOutput(s.ToString().c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+ZrGuid ZrCreateGuid() {
+  ZrGuid guid;
+  pv::Status s = pv::CreateGuid(&guid);
+  if (!s.ok()) _DebugOutput(s.ToString().c_str());
+  return guid;  // all zero on failure
+}
+
+static void FormatGuid(const ZrGuid& g, const char* format, char* buffer, size_t size) {
+  std::snprintf(buffer, size, format, g.data1, g.data2, g.data3, g.data4[0], g.data4[1], g.data4[2],
+                g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
+}
+
+void ZrGuid2String(const ZrGuid& guid, char* buffer) {
+  FormatGuid(guid, "{%08X-%04X-%04x-%02X%02X-%02X%02X%02X%02X%02X%02X}", buffer, 39);
+}
+
+ZrString ZrGuid2String(const ZrGuid& guid) {
+  char buffer[39];
+  ZrGuid2String(guid, buffer);
+  return ZrString(buffer);
+}
+
+ZrString ZrGuid2Name(const ZrGuid& guid) {
+  char buffer[38];
+  FormatGuid(guid, "_%08X_%04X_%04x_%02X%02X_%02X%02X%02X%02X%02X%02X", buffer, sizeof buffer);
+  return ZrString(buffer);
+}
+
+void ZrGetFileVersion(int32_t& major, int32_t& minor, int32_t& release, int32_t& build) {
+  major = kVersion[0];
+  minor = kVersion[1];
+  release = kVersion[2];
+  build = kVersion[3];
+}
+
+void ZrGetProductVersion(int32_t& major, int32_t& minor, int32_t& release, int32_t& build) {
+  ZrGetFileVersion(major, minor, release, build);
+}
+
+ZrString ZrGetFileVersion() {
+  int32_t v[4];
+  ZrGetFileVersion(v[0], v[1], v[2], v[3]);
+  char text[48];
+  std::snprintf(text, sizeof text, "%d.%d.%d.%d", v[0], v[1], v[2], v[3]);
+  return ZrString(text);
+}
+
+ZrString ZrGetProductVersion() { return ZrGetFileVersion(); }
+
+ZrString ZrGetFileInfoZrString(const char* key) {
+  if (key == nullptr) return ZrString();
+  for (const VersionValue& v : kVersionValues) {
+    if (std::strcmp(v.key, key) == 0) return ZrString(v.value);
+  }
+  return ZrString();
+}
+
+void ZrAddHandleToBeClosedAtExit(ZrHandle* handle_var) {
+  if (handle_var == nullptr || handle_count >= kMaxHandles) return;
+  for (uint32_t i = 0; i < handle_count; ++i) {
+    if (*handle_vars[i] == *handle_var) return;
+  }
+  handle_vars[handle_count++] = handle_var;
+}
+
+void ZrCloseHandles() {
+  for (uint32_t i = 0; i < handle_count; ++i) {
+    if (*handle_vars[i] != nullptr) {
+      delete *handle_vars[i];
+      *handle_vars[i] = nullptr;
+    }
+  }
+  handle_count = 0;
+}
+
+uint32_t ZrGetHandlesToBeClosedCount() { return handle_count; }

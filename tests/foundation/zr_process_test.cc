@@ -1,0 +1,139 @@
+// Process utilities: profile rules, own path, directory creation, GUID and
+// version texts, handles closed at exit, the library lock.
+#include "foundation/zr_process.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "foundation/platform/file.h"
+#include "foundation/platform/named_mutex.h"
+#include "tests/support/test_util.h"
+
+namespace {
+
+TEST(ZrProfileTest, FollowsTheWindowsRules) {
+  pvtest::TempDir dir;
+  std::string ini = dir.File("kestrel.ini");
+  pvtest::WriteFileBytes(ini,
+                         "; comment\r\n"
+                         "[Other]\r\nMoDrv=wrong\r\n"
+                         "[ packvault ]\r\n"
+                         "  modrv =  \"D:\\Archive\\ \"  \r\n"
+                         ";WriteInterval=9\r\n"
+                         "WriteInterval = 6 hours\r\n"
+                         "WRITEINTERVAL=12\r\n"
+                         "Neg=-15\r\nHex=0x1F\r\nNone=abc\r\nEmpty=\r\nQuote='x\r\n"
+                         "Long=" + std::string(600, 'L') + "\r\n"
+                         "[Packvault]\r\nLate=second section\r\n");
+  const char* f = ini.c_str();
+  EXPECT_EQ(std::string(ZrGetProfileString("PACKVAULT", "MoDrv", "", f)), "D:\\Archive\\ ");
+  EXPECT_EQ(ZrGetProfileInt("Packvault", "WriteInterval", 3, f), 6);  // first key wins
+  EXPECT_EQ(ZrGetProfileInt("Packvault", "Neg", 0, f), -15);
+  EXPECT_EQ(ZrGetProfileInt("Packvault", "Hex", 0, f), 31);
+  EXPECT_EQ(ZrGetProfileInt("Packvault", "None", 7, f), 0);
+  EXPECT_EQ(ZrGetProfileInt("Packvault", "Missing", 7, f), 7);
+  EXPECT_EQ(std::string(ZrGetProfileString("Packvault", "Empty", "def", f)), "");
+  EXPECT_EQ(std::string(ZrGetProfileString("Packvault", "Quote", "", f)), "'x");
+  EXPECT_EQ(std::string(ZrGetProfileString("Packvault", "Long", "", f)), std::string(511, 'L'));
+  EXPECT_EQ(std::string(ZrGetProfileString("Packvault", "Late", "", f)), "second section");
+  EXPECT_EQ(std::string(ZrGetProfileString("Packvault", "Missing", nullptr, f)), "");
+  EXPECT_EQ(std::string(ZrGetProfileString("Packvault", "MoDrv", "dflt", dir.File("none.ini").c_str())),
+            "dflt");
+}
+
+TEST(ZrProcessTest, AppPathDirAndFilename) {
+  ZrString path = ZrGetAppPathEx();
+  ZrString dir = ZrGetAppDirEx();
+  ZrString name = ZrGetAppFilenameEx();
+  EXPECT_EQ(std::string(name), "foundation_tests");
+  EXPECT_EQ(std::string(dir).back(), '/');
+  EXPECT_EQ(std::string(dir) + std::string(name), std::string(path));
+  char buffer[kZrMaxPath];
+  ZrGetAppDir(buffer);
+  EXPECT_EQ(std::string(buffer), std::string(dir));
+}
+
+TEST(ZrProcessTest, CreateDirectoryCreatesEveryMissingLevel) {
+  pvtest::TempDir dir;
+  std::string base = dir.Path();
+  EXPECT_TRUE(ZrCreateDirectory(ZrString((base + "\\a\\b/c.txt").c_str()), true));
+  EXPECT_TRUE(pv::IsDirectory(base + "/a/b"));
+  EXPECT_FALSE(pv::PathExists(base + "/a/b/c.txt"));
+  EXPECT_TRUE(ZrCreateDirectory(ZrString((base + "/a/b/c.txt").c_str()), false));
+  EXPECT_TRUE(pv::IsDirectory(base + "/a/b/c.txt"));
+  pvtest::WriteFileBytes(base + "/file", "x");
+  EXPECT_FALSE(ZrCreateDirectory(ZrString((base + "/file/sub").c_str()), false));
+}
+
+TEST(ZrProcessTest, GuidTexts) {
+  ZrGuid zero;
+  EXPECT_EQ(std::string(ZrGuid2String(zero)), "{00000000-0000-0000-0000-000000000000}");
+  ZrGuid g;
+  g.data1 = 0x0A1B2C3D;
+  g.data2 = 0xABCD;
+  g.data3 = 0xEF01;
+  const uint8_t tail[8] = {0xde, 0xad, 0xbe, 0xef, 0x01, 0x02, 0x03, 0xff};
+  std::copy(tail, tail + 8, g.data4);
+  EXPECT_EQ(std::string(ZrGuid2String(g)), "{0A1B2C3D-ABCD-ef01-DEAD-BEEF010203FF}");
+  EXPECT_EQ(std::string(ZrGuid2Name(g)), "_0A1B2C3D_ABCD_ef01_DEAD_BEEF010203FF");
+  EXPECT_EQ(ZrGuid2String(ZrCreateGuid()).GetLength(), 38u);
+  EXPECT_NE(ZrCreateGuid(), ZrCreateGuid());
+}
+
+TEST(ZrProcessTest, VersionTextsAreCompiledIn) {
+  int32_t v[4] = {-1, -1, -1, -1};
+  ZrGetFileVersion(v[0], v[1], v[2], v[3]);
+  EXPECT_EQ(std::string(ZrGetFileVersion()),
+            std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." +
+                std::to_string(v[3]));
+  EXPECT_EQ(v[0], PV_VERSION_MAJOR);
+  EXPECT_EQ(std::string(ZrGetFileInfoZrString("ProductName")), "Packvault");
+  EXPECT_FALSE(ZrGetFileInfoZrString("LegalCopyright").IsEmpty());
+  EXPECT_EQ(std::string(ZrGetFileInfoZrString("NoSuchKey")), "");
+}
+
+TEST(ZrProcessTest, HandlesClosedAtExitOnceEach) {
+  ZrCloseHandles();
+  ZrEventSem registered(true);
+  ZrEventSem plain(false);
+  EXPECT_EQ(ZrGetHandlesToBeClosedCount(), 1u);
+  EXPECT_FALSE(registered.Wait(0));
+  registered.Set();
+  EXPECT_TRUE(registered.Wait(0));
+
+  ZrHandle alias = nullptr;
+  ZrHandle other = new ZrHandleObject();
+  ZrAddHandleToBeClosedAtExit(&other);
+  alias = other;
+  ZrAddHandleToBeClosedAtExit(&alias);  // same handle value: not added again
+  EXPECT_EQ(ZrGetHandlesToBeClosedCount(), 2u);
+
+  ZrCloseHandles();
+  EXPECT_EQ(other, nullptr);
+  EXPECT_EQ(ZrGetHandlesToBeClosedCount(), 0u);
+  EXPECT_FALSE(registered.Wait(0));  // its event is gone
+  plain.Set();
+  EXPECT_TRUE(plain.Wait(0));
+}
+
+TEST(ZrProcessTest, LibraryLockAndNamedMutexSem) {
+  ZrInitCritSec();
+  ZrInitCritSec();  // once only
+  ZrEnterCritSec();
+  ZrEnterCritSec();  // recursive for this thread
+  ZrExitCritSec();
+  ZrExitCritSec();
+  ZrCloseCritSec();
+
+  std::string name = "ZR_PVTEST_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                     "_DBF_MTX";
+  ZrNamedMutexSem a(name.c_str());
+  ASSERT_TRUE(a.IsValid());
+  EXPECT_TRUE(a.Wait(0));
+  EXPECT_TRUE(a.Release());
+  EXPECT_FALSE(a.Release());
+  pv::NamedMutex::RemoveForTesting(name);
+}
+
+}  // namespace
