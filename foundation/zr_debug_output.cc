@@ -146,11 +146,10 @@ uint32_t ZrDebugOutput::_DebugOutput(const char* message, const char* source_fil
   }
   char stamp[18];
   UtcStamp(stamp);
-  int more = std::snprintf(prefix + used, sizeof prefix - static_cast<size_t>(used),
+  std::snprintf(prefix + used, sizeof prefix - static_cast<size_t>(used),
                            "%.15g %s P=%x T=%x E=%d: ", pv::TickCountMillis() * 0.001, stamp,
                            pv::CurrentProcessId(), pv::CurrentThreadId(), last_error);
   size_t prefix_length = std::strlen(prefix);
-  (void)more;
   if (message == nullptr) message = kNullMessage;
 
   std::lock_guard<std::mutex> l(mu_);

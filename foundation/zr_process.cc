@@ -164,6 +164,15 @@ void ZrAddHandleToBeClosedAtExit(ZrHandle* handle_var) {
   handle_vars[handle_count++] = handle_var;
 }
 
+void ZrRemoveHandleToBeClosedAtExit(ZrHandle* handle_var) {
+  for (uint32_t i = 0; i < handle_count; ++i) {
+    if (handle_vars[i] == handle_var) {
+      handle_vars[i] = handle_vars[--handle_count];
+      return;
+    }
+  }
+}
+
 void ZrCloseHandles() {
   for (uint32_t i = 0; i < handle_count; ++i) {
     if (*handle_vars[i] != nullptr) {

@@ -86,6 +86,8 @@ using ZrHandle = ZrHandleObject*;
 // Registers the variable at handle_var unless a registered variable already
 // holds the same handle; nothing happens when 1024 are registered.
 void ZrAddHandleToBeClosedAtExit(ZrHandle* handle_var);
+// Forgets a registered variable (its owner goes away before the end).
+void ZrRemoveHandleToBeClosedAtExit(ZrHandle* handle_var);
 // Closes every registered variable's handle and sets the variable to null;
 // the list is then empty.
 void ZrCloseHandles();

@@ -40,6 +40,7 @@ void ZrExitCritSec() {
 void ZrCloseCritSec() { crit_sec.reset(); }
 
 ZrSharedObject::~ZrSharedObject() {
+  ZrRemoveHandleToBeClosedAtExit(&handle_);  // the list must not keep a dangling address
   if (handle_ != nullptr && creator_process_ == pv::CurrentProcessId()) delete handle_;
 }
 

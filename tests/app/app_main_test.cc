@@ -39,16 +39,23 @@ std::string Shell(const std::string& cmd, int* status = nullptr) {
 class Install {
  public:
   Install() {
-    fs::create_directory(Dir("bin"));
-    fs::create_directory(Dir("work"));
-    fs::create_directory(Dir("archive"));
+    for (const char* d : {"bin", "work", "archive", "project"}) fs::create_directory(Dir(d));
     pvtest::CopyFile(pvtest::BinaryPath("bin/packvault"), Dir("bin") + "/packvault");
     fs::permissions(Dir("bin") + "/packvault", fs::perms::owner_exec, fs::perm_options::add);
+    // A complete configuration, so the run gets past start-up whatever the
+    // copiers and the server link check there.
+    for (const char* ext : {".dbf", ".cdx"}) {
+      pvtest::CopyFile(pvtest::FixturePath(std::string("plant/n1000/_DCLOG") + ext),
+                       Dir("project") + "/_DCLOG" + ext);
+    }
     pvtest::WriteFileBytes(Dir("bin") + "/kestrel.ini",
                            "[Packvault]\r\nMoDrv=" + Dir("archive") + "/\r\nWriteInterval=8\r\n"
-                           "CheckTimeInterval=1\r\n");
+                           "CheckTimeInterval=1\r\nDbf_1=_DCLOG\r\nPath_1=" + Dir("project") +
+                           "/\r\nErrorObjId=ARCHIVE_ERR\r\nProjectObjId=PROJECT_ID\r\n");
     pvtest::WriteFileBytes(Dir("work") + "/proj.do",
-                           "[objects]\n$SHUTDOWN = int 0\n$PACKVAULT = text code\n");
+                           "[objects]\n$SHUTDOWN = int 0\n$MOFULL = int 0\n$MOGB = float 0\n"
+                           "$MOPROCENT = int 0\n$PACKVAULT = text code\nARCHIVE_ERR = int 0\n"
+                           "PROJECT_ID = text Plant\n");
   }
   std::string Dir(const std::string& name) const { return root_.Path() + "/" + name; }
   // "cd work && env ... packvault <args>" with the debug log switched on.
@@ -93,20 +100,23 @@ TEST(PackvaultTest, EscThroughAPipeEndsAfterOneKeyPerPass) {
   EXPECT_EQ(out.find("ESC disabled"), std::string::npos);
 }
 
-TEST(PackvaultTest, SlashEscInAnyCaseDisablesEscButSigtermStillEnds) {
+TEST(PackvaultTest, SlashEscInAnyCaseDisablesEscButSigtermAndSigintStillEnd) {
   Install in;
-  // The pipe delivers ESC at once and stays open a while; only SIGTERM ends the run.
-  int status = -1;
-  std::string out = Shell("(printf '\\033'; sleep 4) | " + in.Command("proj /ESC") +
-                              " & pid=$!; sleep 2.5; kill -TERM $(pgrep -f '^" + in.Exe() + " proj /ESC' | head -1);"
-                              " wait $pid",
-                          &status);
-  EXPECT_EQ(status, 0) << out;
-  EXPECT_NE(out.find("ESC disabled\n"), std::string::npos) << out;
-  EXPECT_NE(out.find("End program due to ESC or shutdown flag\nExit App\n"), std::string::npos) << out;
+  // The pipe delivers ESC at once and stays open a while; only the signal ends the run.
+  for (const char* sig : {"TERM", "INT"}) {
+    int status = -1;
+    std::string out = Shell("(printf '\\033'; sleep 4) | " + in.Command("proj /ESC") +
+                                " & pid=$!; sleep 2.5; kill -" + sig + " $(pgrep -f '^" + in.Exe() +
+                                " proj /ESC' | head -1); wait $pid",
+                            &status);
+    EXPECT_EQ(status, 0) << sig << ": " << out;
+    EXPECT_NE(out.find("ESC disabled\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("End program due to ESC or shutdown flag\nExit App\n"), std::string::npos) << out;
+  }
 
   // Three arguments: "/Esc" is not looked at, ESC ends the run.
-  out = Shell("printf '\\033' | " + in.Command("proj /Esc extra"), &status);
+  int status = -1;
+  std::string out = Shell("printf '\\033' | " + in.Command("proj /Esc extra"), &status);
   EXPECT_EQ(status, 0) << out;
   EXPECT_EQ(out.find("ESC disabled"), std::string::npos) << out;
 }

@@ -115,6 +115,12 @@ TEST(ZrProcessTest, HandlesClosedAtExitOnceEach) {
   EXPECT_FALSE(registered.Wait(0));  // its event is gone
   plain.Set();
   EXPECT_TRUE(plain.Wait(0));
+
+  {
+    ZrEventSem gone_early(true);
+    EXPECT_EQ(ZrGetHandlesToBeClosedCount(), 1u);
+  }
+  EXPECT_EQ(ZrGetHandlesToBeClosedCount(), 0u);  // no dangling registration
 }
 
 TEST(ZrProcessTest, LibraryLockAndNamedMutexSem) {

@@ -50,7 +50,13 @@ void OnTerminatingSignal(int sig) {
   PutBackMode();
   if (sig == SIGTSTP) {
     // Stop with the terminal in its normal mode; raw again when continued.
+    // SIGTSTP is blocked inside its handler: unblock it so that the stop
+    // happens here and not again into this handler after it returns.
     signal(SIGTSTP, SIG_DFL);
+    sigset_t tstp;
+    sigemptyset(&tstp);
+    sigaddset(&tstp, SIGTSTP);
+    sigprocmask(SIG_UNBLOCK, &tstp, nullptr);
     raise(SIGTSTP);
     signal(SIGTSTP, OnTerminatingSignal);
     EnterRaw();
