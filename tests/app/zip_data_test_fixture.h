@@ -46,20 +46,16 @@ class SetClock : public RealTimeSource {
   uint32_t ut = 0;
 };
 
-// What a copier was asked to archive.
-struct CopyRun {
-  std::string start, end, name, date;
-};
-
 // Writes DbfPath + InterimName + ".dbf" (bytes naming the interval) and
 // ".cdx", as the real copiers leave them, and returns `records`.
 class FakeCopier : public Dbf2Zip {
  public:
   int32_t ProcessDbf() override {
     const ZipData& zd = *GetZipData();
-    runs.push_back({zd.IntervalStart.AsSortableString(false).GetText(),
-                    zd.IntervalEnd.AsSortableString(false).GetText(), zd.InterimName.GetText(),
-                    zd.ArchiveDate.GetText()});
+    // "start..end name date", times in the short sortable form.
+    runs.push_back(std::string(zd.IntervalStart.AsSortableString(false)) + ".." +
+                   zd.IntervalEnd.AsSortableString(false).GetText() + " " +
+                   zd.InterimName.GetText() + " " + zd.ArchiveDate.GetText());
     if (records == 0) return 0;
     const std::string stem = std::string(DbfPath) + zd.InterimName.GetText();
     WriteFileBytes(stem + ".dbf", InterimBytes(runs.back()));
@@ -68,14 +64,14 @@ class FakeCopier : public Dbf2Zip {
     return records;
   }
   // The interim table's bytes for a run: its interval, then table-like filler.
-  std::string InterimBytes(const CopyRun& run) const {
-    return run.start + "-" + run.end + TableLikeBytes(interim_records, 11);
+  std::string InterimBytes(const std::string& run) const {
+    return run + TableLikeBytes(interim_records, 11);
   }
   std::function<void()> on_written;  // runs once the interim files exist
   int32_t records = 3;
   bool write_cdx = true;
   uint32_t interim_records = 50;
-  std::vector<CopyRun> runs;
+  std::vector<std::string> runs;
 };
 
 constexpr char kProjectCode[] = "s3cret";

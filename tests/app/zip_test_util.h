@@ -112,6 +112,15 @@ inline std::vector<std::string> ZipMembers(const std::string& zip, const std::st
   return members;
 }
 
+// A member's bytes as 7z extracts them with the code ("" when it fails).
+inline std::string ZipMemberBytes(const std::string& zip, const std::string& member,
+                                  const std::string& code) {
+  std::string out;
+  return RunCommand("7z x -so -p'" + code + "' '" + zip + "' '" + member + "'", &out) == 0
+             ? out
+             : std::string();
+}
+
 // How many files in dir look like libzip's temporary files of archive_name
 // (archive_name + "." + six characters).
 inline int LeftoverTempFiles(const std::string& dir, const std::string& archive_name) {
