@@ -61,6 +61,7 @@ class ZipData {
 
   // Fixes the interval in progress from the UT clock and removes its member
   // from today's archives (a forced run at an earlier stop wrote it).
+  // REQUIRES: InitializeZipData has set WriteInterval.
   void StartTime();
   // Archives the interval in progress if it has ended; refreshes the
   // server's disk-space objects in any case.
