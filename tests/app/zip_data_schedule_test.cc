@@ -222,15 +222,14 @@ TEST_F(ZipScheduleTest, ReadOnlyDestinationFailsTheRun) {
   fs::permissions(Dest() + "_DCLOG", fs::perms::owner_read | fs::perms::owner_exec |
                                          fs::perms::others_read | fs::perms::others_exec);
   At(16, 5);
-  const int seen = ExitCodeInChild(
+  const int seen = ExitCodeInNobodyChild(
       [&] {
         zd_->CheckTime4WritingZipDbf();
         const bool logged = log_.Has("E:Zip failed, Error number 5\n   zip path = " + Dest() +
                                      "_DCLOG\\20071203.zip\n   dbf path = " + Project() +
                                      "1203_15h.dbf");
         return (zd_->ZipError ? 1 : 0) + (logged ? 2 : 0);
-      },
-      {.as_nobody = true});
+      });
   fs::permissions(Dest() + "_DCLOG", fs::perms::owner_all);
   EXPECT_EQ(seen, 3);
   EXPECT_EQ(Stored("ZIPERR"), "5");

@@ -5,7 +5,6 @@
 
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,24 +32,15 @@ inline int RunCommand(const std::string& command, std::string* out) {
   return (status >= 0 && (status & 0x7f) == 0) ? ((status >> 8) & 0xff) : -1;
 }
 
-struct ChildLimits {
-  bool as_nobody = false;     // drop root's rights (uid/gid 65534) first
-  uint64_t file_size_limit = 0;  // RLIMIT_FSIZE in bytes; 0: none
-};
-
-// Runs body in a forked child under the limits and returns its result as the
-// child's exit code (0 to 255), or -1 when the child did not exit normally.
-inline int ExitCodeInChild(const std::function<int()>& body, ChildLimits limits = {}) {
+// Runs body in a forked child without root's rights (uid/gid 65534, when
+// root) and returns its result as the child's exit code (0 to 255), or -1
+// when the child did not exit normally.
+inline int ExitCodeInNobodyChild(const std::function<int()>& body) {
   fflush(nullptr);
   const pid_t pid = fork();
   if (pid < 0) return -1;
   if (pid == 0) {
-    if (limits.as_nobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(254);
-    if (limits.file_size_limit != 0) {
-      signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit fails with EFBIG instead
-      rlimit rl{limits.file_size_limit, limits.file_size_limit};
-      if (setrlimit(RLIMIT_FSIZE, &rl) != 0) _exit(253);
-    }
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(254);
     _exit(body() & 0xff);
   }
   int status = 0;
