@@ -10,6 +10,7 @@
 #include "foundation/platform/stop_request.h"
 #include "foundation/platform/thread.h"
 #include "foundation/zr_debug_output.h"
+#include "foundation/zr_granularity.h"
 #include "foundation/zr_process.h"
 #include "serverlink/eci_objects.h"
 
@@ -98,11 +99,15 @@ void ExitApp() {
     SetEciObjects(nullptr);
   }
   ZrCloseHandles();
+  // The block stays usable: the log handler returns its strings after this.
+  ZrGranularity::_FreeMem();
   ZrExitCritSec();
 }
 
 int PackvaultMain(int argc, char** argv) {
   ZrInitCritSec();
+  // The pool's block, before anything allocates from it.
+  ZrGranularity::_AllocMem(0x400000);
   pv::Status s = pv::InstallStopRequestHandlers();
   OutputHandler log("Packvault.log");
   SetLog(&log);

@@ -29,7 +29,7 @@ function(pv_test_binary name)
     return()
   endif()
   add_executable(${name} ${srcs})
-  target_link_libraries(${name} PRIVATE ${PV_DEPS} pv_test_support GTest::gtest_main GTest::gmock)
+  target_link_libraries(${name} PRIVATE ${PV_DEPS} pv_pool_setup pv_test_support GTest::gtest_main GTest::gmock)
   target_compile_definitions(${name} PRIVATE
     PV_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     PV_FIXTURES_DIR="${PV_FIXTURES_DIR}"

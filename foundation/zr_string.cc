@@ -2,39 +2,20 @@
 
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <utility>
 
-namespace {
+#include "foundation/zr_debug_output.h"
+#include "foundation/zr_granularity.h"
+#include "foundation/zr_throw.h"
 
-// Slot sizes of the pool (8 bytes to 16 MiB, no 2048 or 8192).
-uint32_t SlotSizeFor(uint32_t n) {
-  static const uint32_t kSizes[] = {8,    16,    32,    64,     128,     256,     512,     1024,
-                                    4096, 16384, 65536, 262144, 1048576, 4194304, 16777216};
-  for (uint32_t s : kSizes) {
-    if (n <= s) return s;
-  }
-  return 0;
-}
-
-char* BufferAlloc(uint32_t n, uint32_t* capacity) {
-  uint32_t size = SlotSizeFor(n);
-  if (size == 0) abort();
-  *capacity = size;
-  return static_cast<char*>(calloc(1, size));
-}
-
-void BufferFree(char* p, uint32_t /*capacity*/) { free(p); }
-
-}  // namespace
 
 ZrString::ZrString(const char* text) { Init(text); }
 
 ZrString::ZrString(const ZrString& other) { Init(other.text_); }
 
 ZrString::ZrString(ZrString&& other) noexcept
-    : text_(std::exchange(other.text_, nullptr)), capacity_(std::exchange(other.capacity_, 0)) {}
+    : text_(std::exchange(other.text_, nullptr)), granularity_(std::exchange(other.granularity_, nullptr)) {}
 
 ZrString::ZrString(const char* format, int32_t value) {
   FormatValue(format, static_cast<uint32_t>(value), true);
@@ -42,9 +23,15 @@ ZrString::ZrString(const char* format, int32_t value) {
 
 ZrString::ZrString(uint32_t value, const char* format) { FormatValue(format, value, false); }
 
-ZrString::~ZrString() {
-  if (text_ != nullptr) BufferFree(text_, capacity_);
+ZrString::~ZrString() { FreeBuffer(); }
+
+void ZrString::FreeBuffer() {
+  if (text_ != nullptr) granularity_->Free(text_, _GetInternalAllocWatcher());
+  text_ = nullptr;
+  granularity_ = nullptr;
 }
+
+uint32_t ZrString::GetCapacity() const { return granularity_ != nullptr ? granularity_->GetSize() : 0; }
 
 ZrString& ZrString::operator=(const ZrString& other) {
   Assign(other.text_);
@@ -53,9 +40,9 @@ ZrString& ZrString::operator=(const ZrString& other) {
 
 ZrString& ZrString::operator=(ZrString&& other) noexcept {
   if (this != &other) {
-    if (text_ != nullptr) BufferFree(text_, capacity_);
+    FreeBuffer();
     text_ = std::exchange(other.text_, nullptr);
-    capacity_ = std::exchange(other.capacity_, 0);
+    granularity_ = std::exchange(other.granularity_, nullptr);
   }
   return *this;
 }
@@ -78,21 +65,26 @@ void ZrString::FormatValue(const char* format, uint32_t value, bool is_signed) {
 }
 
 void ZrString::AllocIfNecessary(uint32_t n) {
-  if (n <= capacity_) return;
-  char* old = text_;
-  uint32_t old_capacity = capacity_;
-  text_ = nullptr;
-  capacity_ = 0;
+  if (n <= GetCapacity()) return;
+  // The new buffer is taken before anything changes, so a pool failure
+  // (raised through ZrThrow) leaves the string as it was.
+  char* fresh = nullptr;
+  ZrGranularity* fresh_granularity = nullptr;
   if (n > 1) {
-    text_ = BufferAlloc(n, &capacity_);
-    if (old != nullptr) memcpy(text_, old, strlen(old) + 1);
+    fresh = static_cast<char*>(ZrGranularity::AllocFor(n, _GetInternalAllocWatcher(), &fresh_granularity));
+    if (text_ != nullptr) memcpy(fresh, text_, strlen(text_) + 1);
   }
-  if (old != nullptr) BufferFree(old, old_capacity);
+  char* old = std::exchange(text_, fresh);
+  ZrGranularity* old_granularity = std::exchange(granularity_, fresh_granularity);
+  if (old != nullptr) {
+    old_granularity->Free(old, _GetInternalAllocWatcher());
+    if (text_ == old) ZrAssertReport("_psz != pszOld", "OSTR", __LINE__);
+  }
 }
 
 void ZrString::Init(const char* text) {
   text_ = nullptr;
-  capacity_ = 0;
+  granularity_ = nullptr;
   Assign(text);
 }
 
@@ -109,7 +101,7 @@ void ZrString::ConcatN(const char* text, uint32_t n) {
   uint32_t len = GetLength();
   // AllocIfNecessary may move the buffer; keep a text that points into it
   // as an offset.
-  bool inside = text_ != nullptr && text >= text_ && text < text_ + capacity_;
+  bool inside = text_ != nullptr && text >= text_ && text < text_ + GetCapacity();
   size_t offset = inside ? static_cast<size_t>(text - text_) : 0;
   AllocIfNecessary(len + n + 1);
   if (inside) text = text_ + offset;
@@ -206,6 +198,23 @@ ZrString ZrString::ExtractToken(const char* delimiters) {
   const char* rest = text_ + i + j;
   memmove(text_, rest, strlen(rest) + 1);
   return token;
+}
+
+ZrString& ZrString::AppendBackslashNullAtPosition(int32_t position) {
+  if (IsEmpty() || position < 0) return *this;
+  if (static_cast<uint32_t>(position) > GetCapacity() - 1) {
+    char line[64];
+    _DebugOutput("AppendBackslashNullAtPosition:");
+    snprintf(line, sizeof(line), "String Length = %d TCHARs", static_cast<int32_t>(GetLength()));
+    _DebugOutput(line);
+    snprintf(line, sizeof(line), "String Max Length = %d TCHARs", static_cast<int32_t>(GetCapacity()));
+    _DebugOutput(line);
+    snprintf(line, sizeof(line), "lPos = %d TCHARs", position);
+    _DebugOutput(line);
+    ZrThrow("AppendBackslashNullAtPosition: lPos out of range");
+  }
+  text_[position] = '\0';
+  return *this;
 }
 
 ZrString operator+(const ZrString& left, const ZrString& right) {

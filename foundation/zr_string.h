@@ -3,11 +3,12 @@
 // A ZrString is a value: copies get a buffer of their own. A null text reads
 // as "" everywhere, and an empty string normally owns no buffer at all.
 //
-// Buffer policy: a buffer has the capacity of a pool slot (the smallest slot
-// size that holds the text and its terminator, see zr_granularity.h), and it
-// never shrinks; a longer text moves to a larger slot and the old one goes
-// back to its pool. So a 3-letter text lives in an 8-byte slot and growing it
-// to 9 letters moves it to a 16-byte slot.
+// Buffer policy: a buffer is a pool slot (the smallest slot size that holds
+// the text and its terminator, see zr_granularity.h), counted on the class's
+// "InternalAlloc" watcher, and it never shrinks; a longer text moves to a
+// larger slot and the old one goes back to its granularity. So a 3-letter
+// text lives in an 8-byte slot and growing it to 9 letters moves it to a
+// 16-byte slot. ZrString objects made with new take pool slots as well.
 //
 // Thread safety: one ZrString may be used by one thread at a time.
 #ifndef PV_FOUNDATION_ZR_STRING_H_
@@ -15,9 +16,15 @@
 
 #include <cstdint>
 
+#include "foundation/zr_memory_pooled.h"
 #include "foundation/zr_string_base.h"
 
+class ZrGranularity;
+
 class ZrString {
+  ZR_POOLED_CLASS(ZrString)
+  ZR_INTERNAL_ALLOC_WATCHER(ZrString)
+
  public:
   ZrString() = default;
   // REQUIRES: text != nullptr.
@@ -55,7 +62,7 @@ class ZrString {
   uint32_t GetLength() const;
   bool IsEmpty() const { return text_ == nullptr || text_[0] == '\0'; }
   // Bytes of the owned buffer, terminator included; 0 without a buffer.
-  uint32_t GetCapacity() const { return capacity_; }
+  uint32_t GetCapacity() const;
 
   // Byte-wise comparison (strcmp order), and the same ignoring ASCII case.
   int Compare(const char* other) const;
@@ -80,14 +87,21 @@ class ZrString {
   // follows the run of delimiters there. Leading delimiters are not
   // skipped: ";a" yields "" and leaves "a".
   ZrString ExtractToken(const char* delimiters);
+  // Ends a non-empty text at position. A position beyond the buffer is
+  // logged and raised through ZrThrow ("AppendBackslashNullAtPosition: lPos
+  // out of range"); a negative one changes nothing.
+  ZrString& AppendBackslashNullAtPosition(int32_t position);
 
  private:
   // Makes room for n bytes (terminator included), keeping the current text.
   void AllocIfNecessary(uint32_t n);
   void FormatValue(const char* format, uint32_t value, bool is_signed);
 
-  char* text_ = nullptr;    // null while the string owns no buffer
-  uint32_t capacity_ = 0;   // bytes of text_'s buffer
+  // Returns the buffer to its granularity.
+  void FreeBuffer();
+
+  char* text_ = nullptr;                  // null while the string owns no buffer
+  ZrGranularity* granularity_ = nullptr;  // text_'s pool; its slot size is the capacity
 };
 
 ZrString operator+(const ZrString& left, const ZrString& right);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "foundation/platform/clock.h"
+#include "foundation/zr_throw.h"
 #include "foundation/zr_time_internal.h"
 
 using zr_time_internal::Add;
@@ -118,7 +119,10 @@ int32_t ZrTime::GetPcTime() const { return static_cast<int32_t>(ZrJulian2PcTime(
 void ZrTime::AsSortableString(char* buffer, uint32_t buffer_len, bool with_timelevel) const {
   uint32_t needed = with_timelevel ? 26 : 18;
   // A short buffer is a caller error; it still gets only what fits.
-  if (buffer_len == 0) return;
+  if (buffer_len < needed) {
+    ZrAssertReport(with_timelevel ? "stBufLen >= 26" : "stBufLen >= 18", "ZrTime", __LINE__);
+    if (buffer_len == 0) return;
+  }
   char text[64];
   if (!IsValid()) {
     memset(text, '*', needed - 1);

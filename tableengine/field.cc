@@ -87,7 +87,10 @@ int32_t Field::AssignLong(int32_t value) {
     return 0;
   }
   if (type_ == 'D') {
-    std::string ymd = DateTextFromJulian(value);
+    // A day outside the years 1..9999 has no YYYYMMDD form: the empty date.
+    int32_t y = 0, m = 0, d = 0;
+    if (value > 0) CivilFromJulian(value, &y, &m, &d);
+    std::string ymd = y >= 1 && y <= 9999 ? DateTextFromJulian(value) : std::string(8, ' ');
     return AssignText(ymd.data(), ymd.size());
   }
   return AssignDouble(static_cast<double>(value));
@@ -139,11 +142,7 @@ int32_t Field::AssignField(const Field& from) {
     int32_t r = table_->CheckWritable();
     if (r != 0) return r;
     std::memcpy(table_->record_.data() + offset_, from.Ptr(), static_cast<size_t>(width_));
-    if (from.IsNull()) {
-      // keep the source's null state only where this field can hold one
-    } else {
-      ClearNull();
-    }
+    ClearNull();  // the value is a value now, whatever the source's null flag
     table_->changed_ = true;
     return 0;
   }

@@ -35,12 +35,22 @@ std::string CompanionPath(const std::string& dbf_path, const char* lower_ext) {
   return base + ext;
 }
 
+// The local date, recomputed when the second changes (localtime may look
+// at the time-zone file on every call; this runs on every append).
 void Today(int32_t* y, int32_t* m, int32_t* d) {
-  std::time_t now = std::time(nullptr);
-  const std::tm* tm = std::localtime(&now);
-  *y = tm->tm_year + 1900;
-  *m = tm->tm_mon + 1;
-  *d = tm->tm_mday;
+  static std::time_t cached_at = -1;
+  static int32_t cy, cm, cd;
+  const std::time_t now = std::time(nullptr);
+  if (now != cached_at) {
+    const std::tm* tm = std::localtime(&now);
+    cy = tm->tm_year + 1900;
+    cm = tm->tm_mon + 1;
+    cd = tm->tm_mday;
+    cached_at = now;
+  }
+  *y = cy;
+  *m = cm;
+  *d = cd;
 }
 
 bool ValidName(const std::string& name) {
@@ -66,18 +76,21 @@ int32_t Table::Fail(int32_t code, const Status& status) {
 }
 
 Status Table::LoadHeader() {
-  uint64_t size = 0;
-  Status s = file_->Size(&size);
-  if (!s.ok()) return s;
   char fixed[kDbfHeaderSize];
   size_t got = 0;
-  s = file_->ReadAt(0, sizeof fixed, fixed, &got);
+  Status s = file_->ReadAt(0, sizeof fixed, fixed, &got);
   if (!s.ok()) return s;
   size_t want = got < sizeof fixed ? got : DecodeLe16(fixed + 8);
   std::string bytes(std::max<size_t>(want, got), '\0');
   s = file_->ReadAt(0, bytes.size(), bytes.data(), &got);
   if (!s.ok()) return s;
   bytes.resize(got);
+  // The size is taken after the count was read: writers store a record
+  // before they count it, so the file then holds every counted record even
+  // while others append.
+  uint64_t size = 0;
+  s = file_->Size(&size);
+  if (!s.ok()) return s;
   s = DecodeDbfHeader(bytes, size, &header_);
   if (!s.ok()) return Status(s.IsNotSupported() ? s : Status::Corruption(path_ + ": " + s.message()));
   return Status::OK();
@@ -334,6 +347,18 @@ int32_t Table::RecordCount() {
   return static_cast<int32_t>(count);
 }
 
+Status Table::UpdateDate() {
+  int32_t y, m, d;
+  Today(&y, &m, &d);
+  if (y == header_.year && m == header_.month && d == header_.day) return Status::OK();
+  header_.year = y;
+  header_.month = m;
+  header_.day = d;
+  char buf[7];
+  EncodeDateAndCount(y, m, d, 0, buf);
+  return file_->WriteAt(1, buf, 3);
+}
+
 Status Table::WriteHeaderCountAndDate(uint32_t count) {
   Today(&header_.year, &header_.month, &header_.day);
   header_.record_count = count;
@@ -349,23 +374,24 @@ void Table::SetNoRecord(uint32_t recno, bool eof, bool bof) {
   record_ = blank_;
   disk_image_ = blank_;
   changed_ = false;
+  unindexed_ = false;
   ResetMemos();
 }
 
 int32_t Table::ReadRecord(uint32_t recno) {
   size_t got = 0;
-  std::string buf(static_cast<size_t>(header_.record_length), '\0');
-  Status s = file_->ReadAt(RecordOffset(recno), buf.size(), buf.data(), &got);
-  if (!s.ok()) return Fail(kErrRead, s);
-  if (got != buf.size()) {
+  Status s = file_->ReadAt(RecordOffset(recno), disk_image_.size(), disk_image_.data(), &got);
+  if (!s.ok() || got != disk_image_.size()) {
+    SetNoRecord(0, false, false);
+    if (!s.ok()) return Fail(kErrRead, s);
     return Fail(kErrDataCorrupt, Status::Corruption(path_ + ": record " + std::to_string(recno) +
                                                     " runs past the file's end"));
   }
-  record_ = buf;
-  disk_image_ = std::move(buf);
+  record_ = disk_image_;
   recno_ = recno;
   eof_ = bof_ = false;
   changed_ = false;
+  unindexed_ = false;
   ResetMemos();
   return 0;
 }
@@ -373,7 +399,10 @@ int32_t Table::ReadRecord(uint32_t recno) {
 int32_t Table::Go(int32_t recno, bool /*for_write*/) {
   int32_t r = WriteChanged();
   if (r < 0) return r;
-  int32_t count = RecordCount();
+  // Records are never removed while the file is shared, so a record number
+  // within the count last read needs no new look at the header.
+  int32_t count = static_cast<int32_t>(header_.record_count);
+  if (recno < 1 || recno > count) count = RecordCount();
   if (count < 0) return count;
   if (recno < 1 || recno > count) {
     SetNoRecord(recno < 1 ? 0 : static_cast<uint32_t>(count) + 1, recno > count, recno < 1);
@@ -454,9 +483,10 @@ int32_t Table::Skip(int32_t n) {
     }
     return GoTag(0, kResultEof);
   }
-  int32_t count = RecordCount();
-  if (count < 0) return count;
   int64_t target = static_cast<int64_t>(recno_) + n;
+  int32_t count = static_cast<int32_t>(header_.record_count);
+  if (target > count || target < 1) count = RecordCount();  // others may have appended
+  if (count < 0) return count;
   if (target > count) {
     SetNoRecord(static_cast<uint32_t>(count) + 1, true, false);
     return kResultEof;
@@ -490,8 +520,14 @@ void Table::MarkChanged(int32_t flag) {
     changed_ = true;
     return;
   }
-  changed_ = false;
   for (Field& f : fields_) f.memo_changed_ = false;
+  if (unindexed_) {
+    // A record just appended still enters the indexes, as the blank record
+    // that the file holds.
+    record_ = disk_image_;
+    return;
+  }
+  changed_ = false;
 }
 
 Status Table::WriteMemos() {
@@ -525,26 +561,34 @@ Status Table::WriteMemos() {
 
 int32_t Table::WriteChanged() {
   if (!changed_) return 0;
-  changed_ = false;
-  if (read_only_) return context_->ReportError(kErrReadOnly, 0, "write to a read-only table", path_.c_str());
-  if (recno_ == 0 || eof_) return 0;
+  if (read_only_) {
+    changed_ = false;
+    return context_->ReportError(kErrReadOnly, 0, "write to a read-only table", path_.c_str());
+  }
+  if (recno_ == 0 || eof_) {
+    changed_ = false;
+    return 0;
+  }
+  // On failure the change stays pending (nothing is lost): the next move,
+  // flush or unlock tries again, or MarkChanged(0) drops it.
   bool memos = false;
   for (const Field& f : fields_) memos = memos || f.memo_changed_;
   Status s;
   if (memos) {
     // The memo file grows under the header lock (lock_protocol.h).
-    int32_t lr = 0;
-    bool had = false;
-    s = LockBytes(kLockHeaderByte, 1, &lr);
-    if (s.ok() && lr != 0) return context_->ReportError(kErrLock, kResultLocked, "memo allocation", path_.c_str());
-    had = s.ok();
-    if (s.ok()) s = WriteMemos();
-    if (had) file_->UnlockRange(kLockHeaderByte, 1);
+    int32_t r = LockHeader();
+    if (r != 0) return r > 0 ? context_->ReportError(kErrLock, r, "memo allocation", path_.c_str()) : r;
+    s = WriteMemos();
+    UnlockHeader();
   }
   if (s.ok()) s = file_->WriteAt(RecordOffset(recno_), record_.data(), record_.size());
+  if (s.ok()) s = UpdateDate();
   if (!s.ok()) return Fail(kErrWrite, s);
+  changed_ = false;
+  const char* old_image = unindexed_ ? nullptr : disk_image_.data();
+  unindexed_ = false;
   for (auto& index : indexes_) {
-    s = index->RecordWritten(recno_, disk_image_.data(), record_.data());
+    s = index->RecordWritten(recno_, old_image, record_.data());
     if (!s.ok()) {
       disk_image_ = record_;
       return Fail(s.IsInvalidArgument() ? kErrUnique : kErrIndex, s);
@@ -554,42 +598,83 @@ int32_t Table::WriteChanged() {
   return 0;
 }
 
+int32_t Table::LockHeader() {
+  if (table_locked_) return 0;  // the table lock covers the header byte
+  int32_t got = 0;
+  Status s = LockBytes(kLockHeaderByte, 1, &got);
+  if (!s.ok()) return Fail(kErrLock, s);
+  return got;
+}
+
+void Table::UnlockHeader() {
+  // Never punches a hole into this table's own table lock. An unlock that
+  // fails leaves a lock that closing the file releases.
+  if (!table_locked_) file_->UnlockRange(kLockHeaderByte, 1);
+}
+
+Status Table::FillAutoIncrements(char* record) {
+  // Visual FoxPro autoincrement fields (flag 0x08): the next value and the
+  // step live in the field's descriptor; read and advance them under the
+  // header lock, as the record count.
+  for (size_t i = 0; i < header_.fields.size(); i++) {
+    const DbfFieldDesc& d = header_.fields[i];
+    if ((d.flags & 0x08) == 0 || d.type != 'I') continue;
+    const uint64_t at = kDbfHeaderSize + i * kDbfDescriptorSize + 19;
+    char buf[5];
+    size_t got = 0;
+    Status s = file_->ReadAt(at, sizeof buf, buf, &got);
+    if (!s.ok()) return s;
+    if (got != sizeof buf) return Status::Corruption(path_ + ": descriptor cut short");
+    const uint32_t value = DecodeLe32(buf);
+    std::memcpy(record + d.offset, buf, 4);
+    EncodeLe32(buf, value + static_cast<uint8_t>(buf[4]));
+    s = file_->WriteAt(at, buf, 4);
+    if (!s.ok()) return s;
+  }
+  return Status::OK();
+}
+
 int32_t Table::AppendBlank() {
   int32_t r = WriteChanged();
   if (r < 0) return r;
   if (read_only_) return context_->ReportError(kErrReadOnly, 0, "append to a read-only table", path_.c_str());
-  r = PrepareLock();
+  if (!table_locked_) {
+    r = PrepareLock();
+    if (r != 0) return r;
+  }
+  r = LockHeader();
   if (r != 0) return r;
-  int32_t got = 0;
-  Status s = LockBytes(kLockHeaderByte, 1, &got);
-  if (!s.ok()) return Fail(kErrLock, s);
-  if (got != 0) return got;
   // Under the header lock: read the count, write the record and the end
   // marker, then publish the new count, so a reader that sees the count
   // finds the whole record.
   uint32_t count = 0;
-  s = ReadCount(&count);
+  Status s = ReadCount(&count);
   const uint32_t recno = count + 1;
   if (s.ok() && recno == 0) s = Status::IOError(path_ + ": record count at its limit");
   std::string bytes = blank_;
+  if (s.ok()) s = FillAutoIncrements(bytes.data());
   bytes.push_back(static_cast<char>(kDbfEofMarker));
   if (s.ok()) s = file_->WriteAt(RecordOffset(recno), bytes.data(), bytes.size());
   if (s.ok()) s = WriteHeaderCountAndDate(recno);
   int32_t lock = 0;
-  if (s.ok()) s = LockBytes(RecordLockByte(recno), 1, &lock);
-  file_->UnlockRange(kLockHeaderByte, 1);
+  if (s.ok() && !table_locked_) s = LockBytes(RecordLockByte(recno), 1, &lock);
+  UnlockHeader();
   if (!s.ok()) return Fail(kErrWrite, s);
-  if (lock == 0) locked_records_.insert(recno);
-  record_ = blank_;
-  disk_image_ = blank_;
+  if (lock == 0 && !table_locked_) locked_records_.insert(recno);
+  bytes.pop_back();
+  record_ = bytes;
+  disk_image_ = bytes;
   recno_ = recno;
   eof_ = bof_ = false;
-  changed_ = false;
   ResetMemos();
-  for (auto& index : indexes_) {
-    s = index->RecordWritten(recno, nullptr, record_.data());
-    if (!s.ok()) return Fail(s.IsInvalidArgument() ? kErrUnique : kErrIndex, s);
-  }
+  // The new record enters the indexes when it is first written (at the
+  // latest at the next move, flush, unlock or close), with the values it
+  // gets meanwhile: an index never lists it under the blank key that it
+  // holds only for this moment, so a reader walking a tag while records are
+  // appended never meets one out of order, and each append updates every
+  // tag once instead of twice.
+  changed_ = !indexes_.empty();
+  unindexed_ = changed_;
   return 0;
 }
 
@@ -695,9 +780,10 @@ int32_t Table::ReleaseLocks() {
 }
 
 int32_t Table::Unlock() {
+  // A change that cannot be written keeps its locks: it is still pending.
   int32_t r = WriteChanged();
-  int32_t u = ReleaseLocks();
-  return r != 0 ? r : u;
+  if (r < 0) return r;
+  return ReleaseLocks();
 }
 
 Field* Table::FieldByName(std::string_view name, bool report) {

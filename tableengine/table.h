@@ -170,6 +170,10 @@ class Table {
   Status LoadHeader();
   Status ReadCount(uint32_t* count);
   Status WriteHeaderCountAndDate(uint32_t count);
+  Status UpdateDate();
+  int32_t LockHeader();
+  void UnlockHeader();
+  Status FillAutoIncrements(char* record);
   void SetupFields();
   int32_t WriteChanged();  // writes the current record when changed
   int32_t ReadRecord(uint32_t recno);
@@ -200,6 +204,7 @@ class Table {
   bool eof_ = false;
   bool bof_ = false;
   bool changed_ = false;
+  bool unindexed_ = false;  // appended record not yet in the index files
   std::set<uint32_t> locked_records_;
   bool table_locked_ = false;
   std::vector<std::unique_ptr<IndexFile>> indexes_;

@@ -32,10 +32,14 @@ int Info(const std::vector<std::string>& args) {
   }
   std::printf("memo file: %s\n", t->HasMemoFile() ? t->MemoFileName().c_str() : "none");
   std::string cdx = t->FileName().substr(0, t->FileName().find_last_of('.')) + ".cdx";
-  pv::IndexFile* index = ctx.index_opener() ? t->OpenIndex(cdx) : nullptr;
+  ctx.settings().open_error = false;  // a table without an index is fine
+  pv::IndexFile* index = t->OpenIndex(cdx);
+  ctx.settings().open_error = true;
   if (index != nullptr) {
     std::printf("index: %s\n", index->Path().c_str());
     for (int32_t i = 0; i < index->TagCount(); i++) std::printf("  tag %s\n", index->TagAt(i)->Name().c_str());
+  } else if (ctx.ErrorCode() != 0) {
+    return 1;
   } else {
     std::printf("index: none\n");
   }
@@ -43,6 +47,7 @@ int Info(const std::vector<std::string>& args) {
 }
 
 int Dump(const std::vector<std::string>& args) {
+  if (args.size() > 1) return DumpTag(args);
   if (args.size() != 1) {
     std::fprintf(stderr, "usage: pvdbf dump TABLE\n");
     return 2;

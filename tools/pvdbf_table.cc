@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tableengine/cdx_opener.h"
 #include "tableengine/dbf_header.h"
 #include "tableengine/expr_functions.h"
 #include "tools/pvdbf.h"
@@ -117,16 +118,17 @@ void AppendField(std::string* out, pv::Field* f) {
       }
       return;
     }
-    case 'M': {
-      const char* m = f->MemoPtr();
-      AppendJsonString(out, m, static_cast<size_t>(f->MemoLength()));
+    case 'M': case 'G': case 'P': case 'W':
+      if (f->MemoLength() == 0) {  // no memo
+        out->append("null");
+        return;
+      }
+      if (f->Type() != 'M') {
+        AppendHex(out, f->MemoPtr(), static_cast<size_t>(f->MemoLength()));
+        return;
+      }
+      AppendJsonString(out, f->MemoPtr(), static_cast<size_t>(f->MemoLength()));
       return;
-    }
-    case 'G': case 'P': case 'W': {
-      const char* m = f->MemoPtr();
-      AppendHex(out, m, static_cast<size_t>(f->MemoLength()));
-      return;
-    }
     case 'I':
       std::snprintf(buf, sizeof buf, "%d", f->Long());
       out->append(buf);
@@ -175,6 +177,7 @@ pv::Table* OpenTable(pv::EngineContext* ctx, const std::string& path) {
   ctx->settings().read_only = true;
   ctx->settings().open_error = true;
   ctx->set_error_hook(ReportToStderr);
+  ctx->set_index_opener(pv::CdxIndexOpener());
   return pv::Table::Open(ctx, path);
 }
 

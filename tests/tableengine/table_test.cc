@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/platform/file.h"
 #include "tests/support/test_util.h"
 
 namespace pv {
@@ -123,6 +124,64 @@ TEST_F(TableTest, RecordOrderPositioning) {
   EXPECT_EQ(t->RecordNumber(), 1);
   EXPECT_EQ(t->Go(9), kResultEntry);
   ASSERT_EQ(t->Close(), 0);
+}
+
+}  // namespace
+}  // namespace pv
+
+namespace pv {
+namespace {
+
+// Appending to a Visual FoxPro table (dbase_31: autoincrement PRODUCTID,
+// _NullFlags) in place: the autoincrement value comes from the descriptor,
+// which advances; the record count, the end marker and the old records stay
+// right.
+TEST_F(TableTest, AppendToVisualFoxProTableInPlace) {
+  pvtest::CopyFile(pvtest::FixturePath("foxpro/misc/dbase_31.dbf"), dir_.File("p.dbf"));
+  const std::string before = Bytes("p.dbf");
+  Table* t = Table::Open(&ctx_, dir_.File("P"));
+  ASSERT_NE(t, nullptr);
+  Field* id = t->FieldByName("productid");
+  ASSERT_EQ(t->Go(77), 0);
+  const int32_t last_id = id->Long();
+  const uint32_t next = DecodeLe32(before.data() + 32 + 19);
+  ASSERT_EQ(static_cast<int32_t>(next), last_id + 1);
+  ASSERT_EQ(t->AppendBlank(), 0);
+  EXPECT_EQ(id->Long(), last_id + 1);
+  ASSERT_EQ(t->FieldByName("PRODUCTNAM")->AssignText("Kaffee"), 0);
+  ASSERT_EQ(t->FieldByName("UNITPRICE")->AssignDouble(12.5), 0);  // currency
+  ASSERT_EQ(t->Close(), 0);
+  const std::string after = Bytes("p.dbf");
+  const size_t header = 648, width = 95;
+  ASSERT_EQ(after.size(), header + 78 * width + 1);
+  EXPECT_EQ(after.compare(header, 77 * width, before, header, 77 * width), 0);  // old records untouched
+  EXPECT_EQ(DecodeLe32(after.data() + 4), 78u);
+  EXPECT_EQ(DecodeLe32(after.data() + 32 + 19), next + 1);
+  const char* rec = after.data() + header + 77 * width;
+  EXPECT_EQ(DecodeLe32(rec + 1), next);
+  EXPECT_EQ(std::string(rec + 5, 6), "Kaffee");
+  int64_t currency;
+  std::memcpy(&currency, rec + 1 + 4 + 40 + 4 + 4 + 20, 8);
+  EXPECT_EQ(currency, 125000);
+  EXPECT_EQ(after.back(), '\x1A');
+}
+
+// Under a table lock, appending keeps the table lock (no header byte is
+// unlocked out of it) and needs no record lock.
+TEST_F(TableTest, AppendUnderTableLock) {
+  Table* t = Table::Create(&ctx_, dir_.File("t"), ArchiveLayout());
+  ASSERT_NE(t, nullptr);
+  ASSERT_EQ(t->LockTable(), 0);
+  ASSERT_EQ(t->AppendBlank(), 0);
+  ASSERT_EQ(t->FieldAt(4)->AssignLong(1), 0);
+  ASSERT_EQ(t->AppendBlank(), 0);
+  EXPECT_TRUE(t->TableLocked());
+  std::unique_ptr<File> other;
+  ASSERT_TRUE(OpenFile(t->FileName(), OpenOptions(), &other).ok());
+  EXPECT_TRUE(other->LockRange(0x7FFFFFFE, 1, LockKind::kShared, LockWait::kNoWait).IsBusy());
+  ASSERT_EQ(t->Unlock(), 0);
+  EXPECT_TRUE(other->LockRange(0x7FFFFFFE, 1, LockKind::kShared, LockWait::kNoWait).ok());
+  EXPECT_EQ(t->Close(), 0);
 }
 
 }  // namespace

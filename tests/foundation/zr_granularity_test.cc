@@ -1,0 +1,318 @@
+#include "foundation/zr_granularity.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "foundation/platform/shared_memory.h"
+#include "foundation/zr_debug_output.h"
+#include "foundation/zr_memory_pooled.h"
+#include "foundation/zr_memory_state.h"
+#include "foundation/zr_memory_watcher.h"
+#include "foundation/zr_string.h"
+#include "foundation/zr_throw.h"
+#include "tests/support/test_util.h"
+
+#if defined(PV_ASAN)
+#include <sanitizer/asan_interface.h>
+#endif
+
+namespace {
+
+// The test binaries set the pool up before main (tests/pool_setup.cc), as the
+// program's main does first thing.
+class ZrGranularityTest : public testing::Test {
+ protected:
+  void SetUp() override { ZrThrowSetTestMode(true); }
+  void TearDown() override { ZrThrowSetTestMode(false); }
+
+  // The text of the ZrThrow that fn raises, or "" when it raises none.
+  template <typename Fn>
+  static std::string ThrownText(Fn fn) {
+    try {
+      fn();
+    } catch (const ZrStringBase& e) {
+      return e.GetText();
+    }
+    return "";
+  }
+};
+
+TEST_F(ZrGranularityTest, SizeToSlotMapping) {
+  EXPECT_EQ(ZrGranularity::_GetGranularityCount(), 17);
+  struct {
+    size_t request;
+    uint32_t slot;
+  } cases[] = {{0, 0},          {1, 8},          {8, 8},          {9, 16},          {1024, 1024},
+               {1025, 4096},    {4097, 16384},   {8192, 16384},   {65537, 262144},  {1048576, 1048576},
+               {16777216, 16777216}, {16777217, 0}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(ZrGranularity::ForSize(c.request)->GetSize(), c.slot) << c.request;
+  }
+  EXPECT_EQ(ZrGranularity::At(9).GetSlotsPerBatch(), 8u);
+  EXPECT_EQ(ZrGranularity::At(16).GetSize(), 0u);
+  // No slots beyond the largest granularity, and nothing touched.
+  EXPECT_NE(ThrownText([] { ZrGranularity::AllocFor(16777217, nullptr, nullptr); })
+                .find("Illegal attempt to\tallocate 0x1000001 bytes"),
+            std::string::npos);
+  EXPECT_EQ(ZrGranularity::ForSize(16777217)->Alloc(1, nullptr), nullptr);
+}
+
+TEST_F(ZrGranularityTest, FreedSlotIsReusedZeroFilledAndCounted) {
+  // Watchers stay registered for the whole run: never on the stack.
+  static ZrGranularityMemoryWatcher watcher("ZrGranularityTest", "reuse", 0);
+  ZrGranularity* g = ZrGranularity::ForSize(24);
+  int64_t allocs = g->GetAllocCount(), frees = g->GetFreeCount();
+  char* p = static_cast<char*>(g->Alloc(24, &watcher));
+  ASSERT_NE(p, nullptr);
+  EXPECT_TRUE(ZrGranularity::_IsPointerInComittedRange(p));
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 32, 0u);
+  memset(p, 0xAB, 32);
+  g->Free(p, &watcher);
+#if defined(PV_ASAN)
+  EXPECT_TRUE(__asan_address_is_poisoned(p + 16));
+#endif
+  char* q = static_cast<char*>(g->Alloc(32, &watcher));
+  EXPECT_EQ(q, p);
+  for (int i = 0; i < 32; ++i) ASSERT_EQ(q[i], 0) << i;
+  g->Free(q, &watcher);
+  EXPECT_EQ(g->GetAllocCount() - allocs, 2);
+  EXPECT_EQ(g->GetFreeCount() - frees, -2);
+  EXPECT_EQ(watcher.GetAllocCount(), 2);
+  EXPECT_EQ(watcher.GetFreeCount(), -2);
+
+  // With checking off only the static counters move, both ways.
+  ZrGranularity::_EnableMemChecking(false);
+  void* r = g->Alloc(8, &watcher);
+  EXPECT_EQ(watcher.GetStaticCount(), 1);
+  g->Free(r, &watcher);
+  ZrGranularity::_EnableMemChecking(true);
+  EXPECT_EQ(watcher.GetStaticCount(), 0);
+  EXPECT_EQ(watcher.GetAllocCount(), 2);
+}
+
+TEST_F(ZrGranularityTest, BadFreesAreFatal) {
+  pvtest::TempDir dir;
+  std::string log_path = dir.File("pool.log");
+  ASSERT_EQ(OpenDebug(log_path.c_str(), 1 << 20), 0);
+  ZrGranularity* g = ZrGranularity::ForSize(32);
+  char* p = static_cast<char*>(g->Alloc(32, nullptr));
+  std::string misaligned = ThrownText([&] { g->Free(p + 8, nullptr); });
+  int stack_value = 0;
+  std::string outside = ThrownText([&] { g->Free(&stack_value, nullptr); });
+  std::string null_free = ThrownText([&] { g->Free(nullptr, nullptr); });
+  g->Free(p, nullptr);
+  CloseDebug();
+
+  EXPECT_NE(misaligned.find(": ZrGranularity::Free(): pointer does not match granularity size"),
+            std::string::npos);
+  EXPECT_EQ(misaligned.rfind("foundation_tests: ", 0), 0u) << misaligned;  // owner name first
+  EXPECT_NE(outside.find("ZrGranularity::Free(): pointer not in committed range"), std::string::npos);
+  EXPECT_NE(null_free.find("ZrGranularity::Free(): pointer not in committed range"), std::string::npos);
+  char expected[100];
+  snprintf(expected, sizeof(expected), "ZrGranularity::Free: pv=0x%lx _stSize=0x20 base=0x",
+           static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p + 8)));
+  EXPECT_NE(pvtest::ReadFileBytes(log_path).find(expected), std::string::npos);
+}
+
+TEST_F(ZrGranularityTest, StringBuffersFollowTheirWatcher) {
+  ZrGranularityMemoryWatcher* w = ZrString::_GetInternalAllocWatcher();
+  EXPECT_STREQ(w->GetDescription(), "InternalAlloc");
+  EXPECT_EQ(ZrGranularityMemoryWatcher::_GetMemoryWatcher("ZrString", "InternalAlloc"), w);
+  int64_t a0 = w->GetAllocCount(), f0 = w->GetFreeCount();
+  int64_t g8 = ZrGranularity::ForSize(8)->GetAllocCount();
+  int64_t g16 = ZrGranularity::ForSize(16)->GetAllocCount();
+  {
+    ZrString s;
+    s = "";
+    EXPECT_EQ(w->GetAllocCount(), a0);  // the empty text allocates nothing
+    s = "abc";
+    EXPECT_EQ(w->GetAllocCount(), a0 + 1);
+    EXPECT_EQ(ZrGranularity::ForSize(8)->GetAllocCount(), g8 + 1);
+    s = "abcdefghi";
+    EXPECT_EQ(w->GetAllocCount(), a0 + 2);
+    EXPECT_EQ(w->GetFreeCount(), f0 - 1);
+    EXPECT_EQ(ZrGranularity::ForSize(16)->GetAllocCount(), g16 + 1);
+    s = "";
+    EXPECT_EQ(s.GetCapacity(), 16u);  // never shrinks
+  }
+  EXPECT_EQ(w->GetFreeCount(), f0 - 2);
+
+  // A ZrString made with new takes a slot of its own size, on its "new" watcher.
+  ZrGranularityMemoryWatcher* nw = ZrString::_GetWatcher();
+  EXPECT_STREQ(nw->GetType(), "ZrString");
+  EXPECT_STREQ(nw->GetDescription(), "new");
+  EXPECT_EQ(nw->GetSize(), sizeof(ZrString));
+  int64_t n0 = nw->GetAllocCount();
+  ZrString* heap = new ZrString("x");
+  EXPECT_TRUE(ZrGranularity::_IsPointerInComittedRange(heap));
+  EXPECT_EQ(nw->GetAllocCount(), n0 + 1);
+  delete heap;
+  EXPECT_EQ(nw->GetFreeCount() + nw->GetAllocCount(), n0);
+
+  // A request the pool cannot serve leaves the string as it was.
+  ZrString keep("keep");
+  EXPECT_NE(ThrownText([&] { keep.FillBlank(20000000); }).find("Illegal attempt"), std::string::npos);
+  EXPECT_STREQ(keep, "keep");
+
+  ZrString e("ab");
+  EXPECT_NE(ThrownText([&] { e.AppendBackslashNullAtPosition(8); }).find("lPos out of range"), std::string::npos);
+  EXPECT_STREQ(e.AppendBackslashNullAtPosition(-1), "ab");
+  EXPECT_STREQ(e.AppendBackslashNullAtPosition(1), "a");
+}
+
+TEST_F(ZrGranularityTest, WatcherRegistersOncePerIdentity) {
+  int32_t before = ZrGranularity::_GetWatcherCount();
+  static ZrGranularityMemoryWatcher w("ZrGranularityTest", "once", 4);
+  EXPECT_EQ(ZrGranularity::_GetWatcherCount(), before + 1);
+  void* p = ZrGranularity::AllocFor(4, &w, nullptr);
+  pv::Guid id = w.GetGuid();
+  w.Init("ZrGranularityTest", "once", 4);
+  EXPECT_EQ(ZrGranularity::_GetWatcherCount(), before + 1);
+  EXPECT_EQ(w.GetAllocCount(), 1);
+  EXPECT_TRUE(w.GetGuid() == id);
+  ZrGranularity::ForSize(4)->Free(p, &w);
+  w.Init("ZrGranularityTest", "twice", 4);  // new identity, same list entry
+  EXPECT_EQ(ZrGranularity::_GetWatcherCount(), before + 1);
+  EXPECT_EQ(w.GetFreeCount(), 0);
+  EXPECT_EQ(ZrGranularityMemoryWatcher::_GetMemoryWatcher("ZrGranularityTest", "twice"), &w);
+  EXPECT_EQ(ZrGranularityMemoryWatcher::_GetMemoryWatcher("ZrGranularityTest", "once"), nullptr);
+}
+
+struct Pooled {
+  ZR_POOLED_CLASS(Pooled)
+ public:
+  char payload[40];
+};
+
+TEST_F(ZrGranularityTest, SnapshotsDifferencesAndDumps) {
+  auto before = std::make_unique<ZrGranularityMemoryState>();
+  auto after = std::make_unique<ZrGranularityMemoryState>();
+  auto diff = std::make_unique<ZrGranularityMemoryState>();
+  before->Checkpoint();
+  Pooled* a = new Pooled;
+  Pooled* b = new Pooled;
+  delete a;
+  after->Checkpoint();
+  EXPECT_TRUE(diff->Difference(*before, *after));
+  EXPECT_EQ(diff->sections[ZrGranularityMemoryState::kAllocated].total_bytes, 128);
+  EXPECT_EQ(diff->sections[ZrGranularityMemoryState::kReleased].granularities[4], -1);
+  EXPECT_FALSE(diff->Difference(*after, *after));
+  diff->Difference(*before, *after);
+
+  testing::internal::CaptureStdout();
+  diff->DumpStatisticsToStdOut();
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.rfind("\nMemory State:\nTotal memory : 128 bytes\nGranularity 0x40 : 2 objects\n", 0), 0u)
+      << out;
+  EXPECT_NE(out.find("(anonymous namespace)::Pooled : new (size=0x28): 2 objects\n"), std::string::npos) << out;
+
+  pvtest::TempDir dir;
+  std::string log_path = dir.File("state.log");
+  ASSERT_EQ(OpenDebug(log_path.c_str(), 1 << 20), 0);
+  diff->DumpStatisticsToDebugOutput();
+  CloseDebug();
+  std::string log = pvtest::ReadFileBytes(log_path);
+  for (const char* line : {": Memory State:\r\n", ": Total memory : 128 bytes\r\n", ": Total memory : -64 bytes\r\n",
+                           ": Total memory : 0 static bytes\r\n", ": Granularity 0x40 : -1 objects\r\n",
+                           ": Granularity 0x40 : 0 static objects\r\n",
+                           ": (anonymous namespace)::Pooled : new (size=0x28): -1 objects\r\n"}) {
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+  }
+  delete b;
+}
+
+TEST_F(ZrGranularityTest, DeleteFunctionRegistry) {
+  auto fn = [](void*) {};
+  int32_t i = ZrGranularity::_RegisterDeleteFunction(fn);
+  EXPECT_GE(i, 1);
+  EXPECT_EQ(ZrGranularity::_GetDeleteFunction(i), static_cast<ZrGranularity::DeleteFunction>(fn));
+  EXPECT_EQ(ZrGranularity::_RegisterDeleteFunction(fn), i + 1);
+  EXPECT_EQ(ZrGranularity::_GetDeleteFunction(4095), nullptr);
+}
+
+using ZrGranularityDeathTest = ZrGranularityTest;
+
+#if defined(PV_ASAN)
+// Free slots are poisoned, so the sanitizer still sees a use after Free.
+TEST_F(ZrGranularityDeathTest, UseAfterFreeIsReported) {
+  ZrGranularity* g = ZrGranularity::ForSize(16);
+  volatile char* p = static_cast<char*>(g->Alloc(16, nullptr));
+  g->Free(const_cast<char*>(p), nullptr);
+  EXPECT_DEATH(p[3] = 1, "use-after-poison");
+}
+#endif
+
+// A fresh 4 MiB block (set up after the test binary's own one is detached):
+// 64 KiB of header, so three 1 MiB batches fit and the fourth does not.
+TEST_F(ZrGranularityDeathTest, PrivateBlockRunsOutOfMemory) {
+  EXPECT_EXIT(
+      {
+        ZrThrowSetTestMode(true);
+        ZrGranularity::_FreeMem();
+        ZrGranularity::_AllocMem(0x400000);
+        ZrGranularity* g = ZrGranularity::ForSize(1048576);
+        for (int i = 0; i < 3; ++i) g->Alloc(1048576, nullptr);
+        std::string text = ThrownText([&] { g->Alloc(1, nullptr); });
+        void* small = ZrGranularity::ForSize(8)->Alloc(8, nullptr);  // 8 KiB still fit
+        fprintf(stderr, "%s|%d\n", text.c_str(), small != nullptr);
+        exit(0);
+      },
+      testing::ExitedWithCode(0), "foundation_tests: ZrGranularity::MemPrepare\\(\\): Out of Memory\\|1");
+}
+
+TEST_F(ZrGranularityDeathTest, NoBlockMeansMemoryNotInitialized) {
+  EXPECT_EXIT(
+      {
+        ZrThrowSetTestMode(true);
+        // A shared block is unmapped at its last detach: the process then has
+        // no block at all.
+        std::string name = "pv_pool_test_" + std::to_string(getpid());
+        ZrGranularity::_AllocSharedMem(0x100000, name.c_str());
+        pv::SharedMemorySection::Remove(name);
+        while (ZrGranularity::_FreeMem() >= 0) {
+        }
+        std::string text = ThrownText([] { ZrGranularity::ForSize(8)->Alloc(8, nullptr); });
+        fprintf(stderr, "%s\n", text.c_str());
+        exit(0);
+      },
+      testing::ExitedWithCode(0), "ZrGranularity::MemPrepare\\(\\): Memory not initialized");
+}
+
+TEST_F(ZrGranularityDeathTest, TwoProcessesAttachToASharedBlock) {
+  EXPECT_EXIT(
+      {
+        std::string name = "pv_pool_test_" + std::to_string(getpid());
+        int32_t first = ZrGranularity::_AllocSharedMem(0x100000, name.c_str());
+        pid_t child = fork();
+        if (child == 0) _exit(ZrGranularity::_AllocSharedMem(0x100000, name.c_str()));
+        int status = 0;
+        waitpid(child, &status, 0);
+        int32_t now = ZrGranularity::_QueryCountAllocSharedMem();
+        pv::SharedMemorySection::Remove(name);
+        fprintf(stderr, "first=%d second=%d now=%d\n", first, WEXITSTATUS(status), now);
+        exit(0);
+      },
+      testing::ExitedWithCode(0), "first=1 second=2 now=2");
+}
+
+TEST_F(ZrGranularityDeathTest, ThrowDumpsThePool) {
+  EXPECT_EXIT(
+      {
+        ZrThrowSetTestMode(false);
+        dup2(2, 1);  // the dump goes to standard output
+        try {
+          ZrThrow("stop");
+        } catch (const ZrStringBase&) {
+        }
+        fflush(stdout);
+        exit(0);
+      },
+      testing::ExitedWithCode(0), "Memory State:\nTotal memory : [0-9]+ bytes\n");
+}
+
+}  // namespace
