@@ -76,6 +76,9 @@ bool InitApp(int argc, char** argv) {
   // Both exist before any argument is looked at, so ExitApp always finds them.
   SetEciObjects(new EciObjects());
   SetZipData(new ZipData());
+  // The disk usage the server link publishes is that of the destination,
+  // which the configuration owns (known once InitializeZipData has run).
+  GetEciObjects()->SetDestPathProvider([] { return GetZipData()->DestPath; });
   if (argc < 2) {
     GetLog()->PutError(kUsage);
     return false;

@@ -1,14 +1,55 @@
-// Dbf2Zip, the record copier of one plant table: a placeholder that lets the
-// program skeleton build until the copiers replace this file.
+// Dbf2Zip: a record copier, the link between one plant log table and the
+// archive of its kind. ZipData creates one per configured table (kind and
+// project directory), owns it, and asks it once per archive run to copy the
+// interval it has set up (IntervalStart, IntervalEnd, InterimName) into the
+// interim table DbfPath + InterimName.
+//
+// Both databases are opened on DbfPath: the plant table and the interim
+// table are reached through SrcBase; DestBase is opened and closed with it
+// and holds no table.
+//
+// Lifecycle: created with its three texts set by ZipData, OpenBases once,
+// any number of ProcessDbf, CloseBases, deletion. Main thread only.
 #ifndef PV_APP_DBF2ZIP_H_
 #define PV_APP_DBF2ZIP_H_
 
 #include <cstdint>
 
+#include "foundation/zr_string.h"
+
+class ZrpBase;
+
 class Dbf2Zip {
  public:
-  virtual ~Dbf2Zip() = default;
-  void OpenBases(int32_t /*index*/) {}
+  Dbf2Zip();
+  virtual ~Dbf2Zip();
+  Dbf2Zip(const Dbf2Zip&) = delete;
+  Dbf2Zip& operator=(const Dbf2Zip&) = delete;
+
+  // Copies the current interval into the interim table and returns the
+  // number of records written; 0 means there is nothing to archive. The
+  // base class copies nothing.
+  virtual int32_t ProcessDbf();
+
+  // Opens "SrcArchive" + index and "DestArchive" + index on DbfPath; index is
+  // the copier's position in ZipData's list.
+  void OpenBases(int32_t index);
+  // Closes and deletes both databases; safe when they were never opened.
+  void CloseBases();
+
+  // Logs the job banner: source, interim table, day archive and the interval
+  // (its end first).
+  void WriteZipInfo();
+
+  ZrString ZipPath;   // directory of this kind's day archives, ending with "\"
+  ZrString DbfPath;   // project directory of the plant table, upper case
+  ZrString DbfKind;   // "_DCLOG", "_ARCHIVE" or "_EVENTLOG": the plant table's name
+  ZrpBase* SrcBase;   // owned; null until OpenBases and after CloseBases
+  ZrpBase* DestBase;  // owned; as SrcBase
 };
+
+class DcLog2Zip : public Dbf2Zip {};
+class Archive2Zip : public Dbf2Zip {};
+class EventLog2Zip : public Dbf2Zip {};
 
 #endif  // PV_APP_DBF2ZIP_H_

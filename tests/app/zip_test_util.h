@@ -5,7 +5,6 @@
 
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,30 +32,41 @@ inline int RunCommand(const std::string& command, std::string* out) {
   return (status >= 0 && (status & 0x7f) == 0) ? ((status >> 8) & 0xff) : -1;
 }
 
-struct ChildLimits {
-  bool as_nobody = false;     // drop root's rights (uid/gid 65534) first
-  uint64_t file_size_limit = 0;  // RLIMIT_FSIZE in bytes; 0: none
-};
-
-// Runs body in a forked child under the limits and returns its result as the
-// child's exit code (0 to 255), or -1 when the child did not exit normally.
-inline int ExitCodeInChild(const std::function<int()>& body, ChildLimits limits = {}) {
+// Runs body in a forked child without root's rights (uid/gid 65534, when
+// root) and returns its result as the child's exit code (0 to 255), or -1
+// when the child did not exit normally.
+inline int ExitCodeInNobodyChild(const std::function<int()>& body) {
   fflush(nullptr);
   const pid_t pid = fork();
   if (pid < 0) return -1;
   if (pid == 0) {
-    if (limits.as_nobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(254);
-    if (limits.file_size_limit != 0) {
-      signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit fails with EFBIG instead
-      rlimit rl{limits.file_size_limit, limits.file_size_limit};
-      if (setrlimit(RLIMIT_FSIZE, &rl) != 0) _exit(253);
-    }
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(254);
     _exit(body() & 0xff);
   }
   int status = 0;
   if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
 }
+
+// A soft limit on the size of files this process writes, standing in for a
+// full disk: writes beyond it fail with EFBIG. Lifted again by Clear or the
+// destructor.
+class FileSizeLimit {
+ public:
+  FileSizeLimit() { getrlimit(RLIMIT_FSIZE, &saved_); }
+  ~FileSizeLimit() { Clear(); }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+  void Set(uint64_t bytes) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit rl{bytes, saved_.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &rl);
+  }
+  void Clear() { setrlimit(RLIMIT_FSIZE, &saved_); }
+
+ private:
+  rlimit saved_{};
+};
 
 // n records of a fixed-width, plant-log-like text: compressible like the real
 // tables but different per seed, so a member's bytes identify it.
@@ -90,6 +100,15 @@ inline std::vector<std::string> ZipMembers(const std::string& zip, const std::st
     members.push_back(text.substr(pos, text.find('\n', pos) - pos));
   }
   return members;
+}
+
+// A member's bytes as 7z extracts them with the code ("" when it fails).
+inline std::string ZipMemberBytes(const std::string& zip, const std::string& member,
+                                  const std::string& code) {
+  std::string out;
+  return RunCommand("7z x -so -p'" + code + "' '" + zip + "' '" + member + "'", &out) == 0
+             ? out
+             : std::string();
 }
 
 // How many files in dir look like libzip's temporary files of archive_name
