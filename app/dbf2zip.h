@@ -48,8 +48,19 @@ class Dbf2Zip {
   ZrpBase* DestBase;  // owned; as SrcBase
 };
 
-class DcLog2Zip : public Dbf2Zip {};
-class Archive2Zip : public Dbf2Zip {};
-class EventLog2Zip : public Dbf2Zip {};
+// The three kinds share one copy procedure (dbf2zip_copy.cc); each copies
+// its kind's fields in the order of its time tag.
+class DcLog2Zip : public Dbf2Zip {
+ public:
+  int32_t ProcessDbf() override;
+};
+class Archive2Zip : public Dbf2Zip {
+ public:
+  int32_t ProcessDbf() override;
+};
+class EventLog2Zip : public Dbf2Zip {
+ public:
+  int32_t ProcessDbf() override;
+};
 
 #endif  // PV_APP_DBF2ZIP_H_
