@@ -109,9 +109,9 @@ Status CdxFile::WriteDirectoryCounter() {
 Status CdxFile::Leave() {
   if (depth_ == 0) return Status::InvalidArgument("cdx: leave without enter");
   if (--depth_ > 0) return Status::OK();
-  Status s;
+  Status s = FlushNodes();
   if (dirty_) {
-    s = WriteDirectoryCounter();
+    if (s.ok()) s = WriteDirectoryCounter();
     dirty_ = false;
   }
   Status u = file_->UnlockRange(kIndexLockByte, 1);
@@ -167,18 +167,10 @@ Status CdxFile::ReadNode(uint32_t offset, int32_t key_length, uint8_t pad, const
 }
 
 Status CdxFile::WriteNode(uint32_t offset, const CdxNode& node, int32_t key_length, uint8_t pad) {
-  uint8_t buf[kCdxBlockSize];
-  if (!node.Encode(key_length, pad, buf)) {
+  if (!write_scope_) return Status::InvalidArgument("cdx: node written outside a writing scope");
+  if (!node.Fits(key_length, pad)) {
     return Status::InvalidArgument("cdx node " + CdxHex(offset) + ": entries do not fit");
   }
-  Status s = file_->WriteAt(offset, reinterpret_cast<const char*>(buf), sizeof buf);
-  if (!s.ok()) {
-    cache_.erase(offset);
-    return s;
-  }
-  dirty_ = true;
-  ++generation_;
-  if (offset + kCdxBlockSize > size_) size_ = offset + kCdxBlockSize;
   Cached& slot = cache_[offset];
   slot.key_length = key_length;
   slot.pad = pad;
@@ -187,7 +179,27 @@ Status CdxFile::WriteNode(uint32_t offset, const CdxNode& node, int32_t key_leng
   } else {
     slot.node = std::make_unique<CdxNode>(node);
   }
+  dirty_nodes_.insert(offset);
+  dirty_ = true;
+  ++generation_;
+  if (offset + kCdxBlockSize > size_) size_ = offset + kCdxBlockSize;
   return Status::OK();
+}
+
+Status CdxFile::FlushNodes() {
+  Status s;
+  for (uint32_t offset : dirty_nodes_) {
+    auto it = cache_.find(offset);
+    if (it == cache_.end()) continue;
+    uint8_t buf[kCdxBlockSize];
+    it->second.node->Encode(it->second.key_length, it->second.pad, buf);
+    s = file_->WriteAt(offset, reinterpret_cast<const char*>(buf), sizeof buf);
+    if (!s.ok()) break;
+  }
+  dirty_nodes_.clear();
+  // What is cached may now differ from the file: read it again next time.
+  if (!s.ok()) DropCache();
+  return s;
 }
 
 Status CdxFile::AllocateBlocks(uint32_t blocks, uint32_t* offset) {
@@ -214,15 +226,11 @@ Status CdxFile::AllocateBlocks(uint32_t blocks, uint32_t* offset) {
     return Status::IOError("cdx " + file_->Path() + ": index file full");
   }
   *offset = static_cast<uint32_t>(end);
-  // Claim the space now so that a second allocation in this scope gets the
-  // next blocks even before the first one is written.
-  std::string zeros(static_cast<size_t>(blocks) * kCdxBlockSize, '\0');
-  s = file_->WriteAt(end, zeros.data(), zeros.size());
-  if (s.ok()) {
-    size_ = end + zeros.size();
-    dirty_ = true;
-  }
-  return s;
+  // The blocks are claimed in size_ at once; the file grows when the node
+  // (flushed with the scope) or the header (written at once) is written.
+  size_ = end + static_cast<uint64_t>(blocks) * kCdxBlockSize;
+  dirty_ = true;
+  return Status::OK();
 }
 
 Status CdxFile::FreeNode(uint32_t offset) {
@@ -231,6 +239,7 @@ Status CdxFile::FreeNode(uint32_t offset) {
   if (!s.ok()) return s;
   uint8_t block[kCdxBlockSize] = {};
   std::memcpy(block, head, 4);  // the next free node
+  dirty_nodes_.erase(offset);
   s = file_->WriteAt(offset, reinterpret_cast<const char*>(block), sizeof block);
   if (s.ok()) {
     PutLe32(head, offset);

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <set>
 #include <unordered_map>
 
 #include "foundation/platform/file.h"
@@ -62,7 +63,10 @@ class CdxFile {
   // REQUIRES: inside a scope. The node stays valid until the scope ends or the
   // node is written.
   Status ReadNode(uint32_t offset, int32_t key_length, uint8_t pad, const CdxNode** out);
-  // REQUIRES: inside a writing scope; the node fits (CdxNode::Fits).
+  // REQUIRES: inside a writing scope; the node fits (CdxNode::Fits). The
+  // node goes to the cache at once and to the file when the outermost scope
+  // ends, before the change counter moves and the index lock is released:
+  // a node changed several times in one operation is written once.
   Status WriteNode(uint32_t offset, const CdxNode& node, int32_t key_length, uint8_t pad);
 
   // A node from the free list, else a new one at the end of the file.
@@ -80,6 +84,7 @@ class CdxFile {
   Status CheckPointer(uint32_t offset, uint32_t length, const char* what) const;
   Status ReadExact(uint64_t offset, size_t n, uint8_t* buf);
   Status WriteDirectoryCounter();
+  Status FlushNodes();
   void DropCache();
 
   std::unique_ptr<File> file_;
@@ -97,6 +102,7 @@ class CdxFile {
     std::unique_ptr<CdxNode> node;
   };
   std::unordered_map<uint32_t, Cached> cache_;
+  std::set<uint32_t> dirty_nodes_;  // written to the cache, not yet to the file
   uint64_t node_reads_ = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "tableengine/cdx_opener.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "tableengine/engine_file.h"
@@ -25,22 +26,33 @@ class TableRecords final : public CdxRecordSource {
   }
   Status ReadRecord(uint32_t recno, const ExprRecord** view) override {
     const DbfHeader& h = table_->Header();
-    image_.resize(static_cast<size_t>(table_->RecordWidth()));
-    size_t got = 0;
-    uint64_t offset = h.header_length + static_cast<uint64_t>(recno - 1) * h.record_length;
-    Status s = table_->DataFile()->ReadAt(offset, image_.size(), image_.data(), &got);
-    if (s.ok() && got != image_.size()) {
-      s = Status::Corruption(table_->FileName() + ": record " + std::to_string(recno) +
-                             " beyond the end of the file");
+    const size_t width = static_cast<size_t>(table_->RecordWidth());
+    if (recno < first_ || recno >= first_ + buffered_) {
+      // Records are read in runs of about 256 KiB: a build or a check reads
+      // the whole table in order.
+      const size_t run = std::max<size_t>(1, (256 << 10) / width);
+      buffer_.resize(run * width);
+      size_t got = 0;
+      uint64_t offset = h.header_length + static_cast<uint64_t>(recno - 1) * h.record_length;
+      Status s = table_->DataFile()->ReadAt(offset, buffer_.size(), buffer_.data(), &got);
+      if (!s.ok()) return s;
+      first_ = recno;
+      buffered_ = static_cast<uint32_t>(got / width);
+      if (buffered_ == 0) {
+        return Status::Corruption(table_->FileName() + ": record " + std::to_string(recno) +
+                                  " beyond the end of the file");
+      }
     }
-    view_.Reset(image_.data(), recno);
+    view_.Reset(buffer_.data() + static_cast<size_t>(recno - first_) * width, recno);
     *view = &view_;
-    return s;
+    return Status::OK();
   }
 
  private:
   Table* table_;
-  std::string image_;
+  std::string buffer_;
+  uint32_t first_ = 0;     // record number of the first buffered record
+  uint32_t buffered_ = 0;  // records in buffer_
   TableRecordView view_;
 };
 
@@ -167,6 +179,20 @@ IndexOpener* CdxIndexOpener() {
 CdxIndex* CdxIndexOf(IndexFile* index) {
   auto* f = dynamic_cast<CdxIndexFile*>(index);
   return f != nullptr ? f->index() : nullptr;
+}
+
+Status CdxCheckTable(Table* table, std::vector<CdxTagReport>* reports, bool with_records) {
+  reports->clear();
+  for (const auto& file : table->Indexes()) {
+    CdxIndex* index = CdxIndexOf(file.get());
+    if (index == nullptr) continue;
+    TableRecords records(table);
+    std::vector<CdxTagReport> part;
+    Status s = CdxCheck(index, with_records ? &records : nullptr, &part);
+    if (!s.ok()) return s;
+    reports->insert(reports->end(), part.begin(), part.end());
+  }
+  return Status::OK();
 }
 
 }  // namespace pv

@@ -374,6 +374,7 @@ void Table::SetNoRecord(uint32_t recno, bool eof, bool bof) {
   record_ = blank_;
   disk_image_ = blank_;
   changed_ = false;
+  unindexed_ = false;
   ResetMemos();
 }
 
@@ -390,6 +391,7 @@ int32_t Table::ReadRecord(uint32_t recno) {
   recno_ = recno;
   eof_ = bof_ = false;
   changed_ = false;
+  unindexed_ = false;
   ResetMemos();
   return 0;
 }
@@ -518,8 +520,14 @@ void Table::MarkChanged(int32_t flag) {
     changed_ = true;
     return;
   }
-  changed_ = false;
   for (Field& f : fields_) f.memo_changed_ = false;
+  if (unindexed_) {
+    // A record just appended still enters the indexes, as the blank record
+    // that the file holds.
+    record_ = disk_image_;
+    return;
+  }
+  changed_ = false;
 }
 
 Status Table::WriteMemos() {
@@ -577,8 +585,10 @@ int32_t Table::WriteChanged() {
   if (s.ok()) s = UpdateDate();
   if (!s.ok()) return Fail(kErrWrite, s);
   changed_ = false;
+  const char* old_image = unindexed_ ? nullptr : disk_image_.data();
+  unindexed_ = false;
   for (auto& index : indexes_) {
-    s = index->RecordWritten(recno_, disk_image_.data(), record_.data());
+    s = index->RecordWritten(recno_, old_image, record_.data());
     if (!s.ok()) {
       disk_image_ = record_;
       return Fail(s.IsInvalidArgument() ? kErrUnique : kErrIndex, s);
@@ -656,12 +666,15 @@ int32_t Table::AppendBlank() {
   disk_image_ = bytes;
   recno_ = recno;
   eof_ = bof_ = false;
-  changed_ = false;
   ResetMemos();
-  for (auto& index : indexes_) {
-    s = index->RecordWritten(recno, nullptr, record_.data());
-    if (!s.ok()) return Fail(s.IsInvalidArgument() ? kErrUnique : kErrIndex, s);
-  }
+  // The new record enters the indexes when it is first written (at the
+  // latest at the next move, flush, unlock or close), with the values it
+  // gets meanwhile: an index never lists it under the blank key that it
+  // holds only for this moment, so a reader walking a tag while records are
+  // appended never meets one out of order, and each append updates every
+  // tag once instead of twice.
+  changed_ = !indexes_.empty();
+  unindexed_ = changed_;
   return 0;
 }
 

@@ -204,6 +204,7 @@ class Table {
   bool eof_ = false;
   bool bof_ = false;
   bool changed_ = false;
+  bool unindexed_ = false;  // appended record not yet in the index files
   std::set<uint32_t> locked_records_;
   bool table_locked_ = false;
   std::vector<std::unique_ptr<IndexFile>> indexes_;

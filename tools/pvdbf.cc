@@ -10,7 +10,9 @@ namespace {
 
 const Command kCommands[] = {
     {"info", "TABLE", Info},
-    {"dump", "TABLE", Dump},
+    {"dump", "TABLE [--tag NAME [--descend]]", Dump},
+    {"check", "TABLE", Check},
+    {"seek", "TABLE TAG KEY", Seek},
 };
 
 void Usage() {

@@ -22,6 +22,10 @@ struct Command {
 
 int Info(const std::vector<std::string>& args);
 int Dump(const std::vector<std::string>& args);
+// Index commands (pvdbf_index.cc).
+int Check(const std::vector<std::string>& args);
+int DumpTag(const std::vector<std::string>& args);  // dump TABLE --tag NAME [--descend]
+int Seek(const std::vector<std::string>& args);
 
 // Opens TABLE (with or without ".dbf") read-only in ctx; prints the engine's
 // error and returns null on failure.

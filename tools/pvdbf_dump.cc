@@ -1,4 +1,5 @@
-// pvdbf dump TABLE: every record in file order, one JSON object per line.
+// pvdbf dump TABLE: every record in file order, one JSON object per line
+// (in a tag's order with --tag: pvdbf_index.cc).
 #include <cstdio>
 
 #include "tools/pvdbf.h"
@@ -6,6 +7,7 @@
 namespace pvdbf {
 
 int Dump(const std::vector<std::string>& args) {
+  if (args.size() > 1) return DumpTag(args);
   if (args.size() != 1) {
     std::fprintf(stderr, "usage: pvdbf dump TABLE\n");
     return 2;

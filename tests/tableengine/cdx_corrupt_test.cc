@@ -1,0 +1,146 @@
+// Damaged index files: copies of fixture indexes with bytes changed at
+// header, node and pointer offsets. Opening, walking, seeking and checking
+// must end with an error or a report of the fault; never a crash or a walk
+// without end.
+#include <gtest/gtest.h>
+
+#include "foundation/platform/file.h"
+#include "tableengine/cdx_check.h"
+#include "tableengine/cdx_coding.h"
+#include "tableengine/cdx_index.h"
+#include "tests/support/test_util.h"
+#include "tests/tableengine/fixture_table.h"
+
+namespace {
+
+using pv::CdxIndex;
+
+struct Outcome {
+  bool opened = false;
+  bool walk_error = false;   // a walk or seek stopped with an error status
+  bool check_fault = false;  // the index check found a fault or could not run
+};
+
+// Opens the index in `bytes`, walks every tag both ways (bounded), seeks and
+// checks it.
+Outcome Exercise(const std::string& bytes, pvtest::FixtureTable& table, const pvtest::TempDir& dir) {
+  Outcome o;
+  std::string path = dir.File("x.cdx");
+  pvtest::WriteFileBytes(path, bytes);
+  std::unique_ptr<pv::File> file;
+  pv::OpenOptions opts;
+  EXPECT_TRUE(pv::OpenFile(path, opts, &file).ok());
+  std::unique_ptr<CdxIndex> index;
+  if (!CdxIndex::Open(std::move(file), false, table, &index).ok()) return o;
+  o.opened = true;
+  for (int32_t i = 0; i < index->tag_count(); ++i) {
+    pv::CdxTag* tag = index->tag(i);
+    for (bool back : {false, true}) {
+      uint32_t r = 0;
+      pv::Status s = back ? tag->Bottom(&r) : tag->Top(&r);
+      for (uint32_t steps = 0; s.ok() && r != 0; ++steps) {
+        EXPECT_LE(steps, 4 * table.Count() + 10) << "walk without end";
+        if (steps > 4 * table.Count() + 10) break;
+        if (r <= table.Count()) table.Go(r);
+        int32_t moved;
+        s = tag->Skip(r, table, back ? -1 : 1, &r, &moved);
+      }
+      o.walk_error |= !s.ok();
+    }
+    uint32_t r;
+    int32_t result;
+    o.walk_error |= !tag->Seek("A", &r, &result).ok();
+  }
+  std::vector<pv::CdxTagReport> reports;
+  pv::Status s = pv::CdxCheck(index.get(), &table, &reports);
+  o.check_fault = !s.ok();
+  for (auto& rep : reports) o.check_fault |= !rep.problems.empty();
+  return o;
+}
+
+class CdxCorruptTest : public ::testing::Test {
+ protected:
+  CdxCorruptTest()
+      : table_(pvtest::FixturePath("plant/n1000/_ARCHIVE.dbf")),
+        good_(pvtest::ReadFileBytes(pvtest::FixturePath("plant/n1000/_ARCHIVE.cdx"))) {}
+
+  // The tag header offset and root of the tag named `name`.
+  void Locate(const char* name, uint32_t* header, uint32_t* root, uint32_t* first_leaf) {
+    std::string path = dir_.File("good.cdx");
+    pvtest::WriteFileBytes(path, good_);
+    std::unique_ptr<pv::File> file;
+    ASSERT_TRUE(pv::OpenFile(path, pv::OpenOptions(), &file).ok());
+    std::unique_ptr<CdxIndex> index;
+    ASSERT_TRUE(CdxIndex::Open(std::move(file), false, table_, &index).ok());
+    pv::CdxTag* tag = index->FindTag(name);
+    ASSERT_NE(tag, nullptr);
+    *header = tag->header_offset();
+    ASSERT_TRUE(index->file()->Enter(false).ok());
+    pv::CdxPos pos;
+    ASSERT_TRUE(tag->tree()->First(&pos).ok());
+    *root = tag->tree()->root();
+    *first_leaf = pos.leaf;
+    ASSERT_TRUE(index->file()->Leave().ok());
+  }
+
+  std::string With(std::initializer_list<std::pair<uint32_t, uint32_t>> le32_patches) {
+    std::string b = good_;
+    for (auto& p : le32_patches) pv::PutLe32(reinterpret_cast<uint8_t*>(&b[p.first]), p.second);
+    return b;
+  }
+
+  pvtest::FixtureTable table_;
+  std::string good_;
+  pvtest::TempDir dir_;
+};
+
+TEST_F(CdxCorruptTest, UndamagedCopyPasses) {
+  Outcome o = Exercise(good_, table_, dir_);
+  EXPECT_TRUE(o.opened);
+  EXPECT_FALSE(o.walk_error);
+  EXPECT_FALSE(o.check_fault);
+}
+
+TEST_F(CdxCorruptTest, DamagedStructuresAreReported) {
+  uint32_t header = 0, root = 0, leaf = 0;
+  Locate("TIMEPTID", &header, &root, &leaf);
+  ASSERT_NE(root, leaf) << "the tag needs interior nodes for this test";
+  struct Case {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"bad root attribute", With({{root, 0x00400001}})},
+      {"key count beyond the node", With({{root, 0x7FFF0001}})},
+      {"root pointer outside the file", With({{header, 0x7FFFFE00}})},
+      {"root pointer not on a block", With({{header, root + 3}})},
+      {"root pointer into the file header", With({{header, 0x200}})},
+      {"leaf linked to itself", With({{leaf + 8, leaf}})},
+      {"leaf linked back to the first leaf", With({{leaf + 4, leaf}})},
+      {"child pointer outside the file", With({{root + 12 + 36 + 4, 0x00F00000}})},  // BE child of entry 0
+      {"truncated file", good_.substr(0, good_.size() - 512)},
+      {"directory key length zero", With({{12, 0x00E00000}})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Outcome o = Exercise(c.bytes, table_, dir_);
+    EXPECT_TRUE(!o.opened || o.walk_error || o.check_fault);
+  }
+}
+
+TEST_F(CdxCorruptTest, EveryHeaderAndNodeByteDamagedNeverCrashes) {
+  // A no-crash sweep over the small employee index: each byte of the file
+  // set to 0x00 and 0xFF in turn.
+  pvtest::FixtureTable employee(pvtest::FixturePath("foxpro/vfp-samples/employee.dbf"));
+  std::string good = pvtest::ReadFileBytes(pvtest::FixturePath("foxpro/vfp-samples/employee.cdx"));
+  int opened = 0;
+  for (size_t i = 0; i < good.size(); i += 3) {
+    for (char v : {'\x00', '\xFF'}) {
+      std::string b = good;
+      b[i] = v;
+      opened += Exercise(b, employee, dir_).opened ? 1 : 0;
+    }
+  }
+  EXPECT_GT(opened, 0);
+}
+
+}  // namespace
