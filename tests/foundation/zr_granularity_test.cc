@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "foundation/platform/shared_memory.h"
 #include "foundation/zr_debug_output.h"
@@ -163,6 +165,38 @@ TEST_F(ZrGranularityTest, StringBuffersFollowTheirWatcher) {
   EXPECT_NE(ThrownText([&] { e.AppendBackslashNullAtPosition(8); }).find("lPos out of range"), std::string::npos);
   EXPECT_STREQ(e.AppendBackslashNullAtPosition(-1), "ab");
   EXPECT_STREQ(e.AppendBackslashNullAtPosition(1), "a");
+}
+
+// Alloc and Free from several threads at once: every slot is handed out to
+// one owner only, and the counters balance.
+TEST_F(ZrGranularityTest, ConcurrentAllocFreeKeepsSlotsApart) {
+  static ZrGranularityMemoryWatcher watcher("ZrGranularityTest", "threads", 0);
+  ZrGranularity* g = ZrGranularity::ForSize(48);
+  int64_t allocs = g->GetAllocCount();
+  constexpr int kThreads = 4, kSlots = 2000;
+  std::vector<std::thread> threads;
+  std::vector<int> bad(kThreads, 0);
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      std::vector<unsigned char*> mine;
+      for (int round = 0; round < 10; ++round) {
+        for (int i = 0; i < kSlots; ++i) {
+          auto* p = static_cast<unsigned char*>(g->Alloc(48, &watcher));
+          memset(p, t + 1, 64);
+          mine.push_back(p);
+        }
+        for (unsigned char* p : mine) {
+          for (int i = 0; i < 64; ++i) bad[t] += p[i] != t + 1;
+          g->Free(p, &watcher);
+        }
+        mine.clear();
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(bad[t], 0) << t;
+  EXPECT_EQ(g->GetAllocCount() - allocs, kThreads * kSlots * 10);
+  EXPECT_EQ(watcher.GetAllocCount() + watcher.GetFreeCount(), 0);
 }
 
 TEST_F(ZrGranularityTest, WatcherRegistersOncePerIdentity) {
