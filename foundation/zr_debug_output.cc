@@ -62,7 +62,7 @@ bool ZrDebugOutput::OpenPath() {
   o.create = true;
   std::unique_ptr<pv::File> f;
   if (!pv::OpenFile(file_name_, o, &f).ok()) return false;
-  std::lock_guard<std::mutex> l(mu_);
+  std::lock_guard<std::recursive_mutex> l(mu_);
   file_ = std::move(f);
   position_ = 0;
   return true;
@@ -106,38 +106,53 @@ bool ZrDebugOutput::OpenDebugEx(const char* file_name, const char* switch_env_na
   return true;
 }
 
-uint32_t ZrDebugOutput::WriteText(const char* data, uint32_t len) {
-  // Text mode: "\n" -> "\r\n", converted through a small buffer.
-  char buf[4096];
-  uint32_t used = 0;
-  bool ok = true;
-  auto flush = [&] {
-    if (used == 0) return;
-    ok = ok && file_->WriteAt(position_, buf, used).ok();
-    if (ok) position_ += used;
-    used = 0;
-  };
-  for (uint32_t i = 0; i < len; ++i) {
-    if (used + 2 > sizeof buf) flush();
-    if (data[i] == '\n') buf[used++] = '\r';
-    buf[used++] = data[i];
+// Text mode: each "\n" goes to the file as "\r\n". The pieces of one line are
+// gathered in one buffer, so a typical line costs one write.
+class ZrDebugOutput::TextWriter {
+ public:
+  TextWriter(pv::File* file, uint32_t* position) : file_(file), position_(position) {}
+  // Returns len, or 0 when a write failed.
+  uint32_t Append(const char* data, uint32_t len) {
+    for (uint32_t i = 0; i < len; ++i) {
+      if (used_ + 2 > sizeof buf_) Flush();
+      if (data[i] == '\n') buf_[used_++] = '\r';
+      buf_[used_++] = data[i];
+    }
+    return ok_ ? len : 0;
   }
-  flush();
-  return ok ? len : 0;
-}
+  // False when a write failed.
+  bool Flush() {
+    if (used_ > 0 && ok_) {
+      ok_ = file_->WriteAt(*position_, buf_, used_).ok();
+      if (ok_) *position_ += used_;
+    }
+    used_ = 0;
+    return ok_;
+  }
+
+ private:
+  pv::File* file_;
+  uint32_t* position_;
+  char buf_[4096];
+  uint32_t used_ = 0;
+  bool ok_ = true;
+};
 
 uint32_t ZrDebugOutput::WriteLocked(const char* prefix, uint32_t prefix_length,
                                     const char* message, uint32_t message_length) {
-  uint32_t n = WriteText(prefix, prefix_length);
-  n += WriteText(message, message_length);
-  if (message_length == 0 || message[message_length - 1] != '\n') n += WriteText("\n", 1);
-  return n;
+  TextWriter w(file_.get(), &position_);
+  uint32_t n = w.Append(prefix, prefix_length);
+  n += w.Append(message, message_length);
+  if (message_length == 0 || message[message_length - 1] != '\n') n += w.Append("\n", 1);
+  return w.Flush() ? n : 0;
 }
 
 uint32_t ZrDebugOutput::_DebugOutput(const char* message, const char* source_file,
                                      uint32_t source_line) {
   int32_t last_error = pv::LastOsError();  // before anything here changes it
   if (test_mode) ++debug_count;
+  std::lock_guard<std::recursive_mutex> l(mu_);
+  if (file_ == nullptr) return 0;  // closed: the prefix would go nowhere
   char prefix[kPrefixSize];
   int used = 0;
   if (source_file != nullptr) {
@@ -151,9 +166,6 @@ uint32_t ZrDebugOutput::_DebugOutput(const char* message, const char* source_fil
                            pv::CurrentProcessId(), pv::CurrentThreadId(), last_error);
   size_t prefix_length = std::strlen(prefix);
   if (message == nullptr) message = kNullMessage;
-
-  std::lock_guard<std::mutex> l(mu_);
-  if (file_ == nullptr) return 0;
   uint32_t message_length = static_cast<uint32_t>(std::strlen(message));
   if (position_ + static_cast<uint32_t>(prefix_length) + message_length + 10u > max_size_) {
     position_ = 0;  // wrap: overwrite the oldest lines in place
@@ -163,13 +175,13 @@ uint32_t ZrDebugOutput::_DebugOutput(const char* message, const char* source_fil
 
 uint32_t ZrDebugOutput::Write(const char* prefix, uint32_t prefix_length, const char* message,
                               uint32_t message_length) {
-  std::lock_guard<std::mutex> l(mu_);
+  std::lock_guard<std::recursive_mutex> l(mu_);
   if (file_ == nullptr) return 0;
   return WriteLocked(prefix, prefix_length, message, message_length);
 }
 
 uint32_t ZrDebugOutput::FlushDebug() {
-  std::lock_guard<std::mutex> l(mu_);
+  std::lock_guard<std::recursive_mutex> l(mu_);
   if (file_ == nullptr || !file_->Sync().ok()) return 0xFFFFFFFFu;
   return 0;
 }
@@ -177,7 +189,7 @@ uint32_t ZrDebugOutput::FlushDebug() {
 uint32_t ZrDebugOutput::CloseDebug() {
   std::unique_ptr<pv::File> f;
   {
-    std::lock_guard<std::mutex> l(mu_);
+    std::lock_guard<std::recursive_mutex> l(mu_);
     f = std::move(file_);
   }
   if (f != nullptr) f->Close();

@@ -87,8 +87,7 @@ class ZrDebugOutput {
 
  private:
   bool OpenPath();
-  // Writes bytes in text mode at the current position; returns len on success.
-  uint32_t WriteText(const char* data, uint32_t len);
+  class TextWriter;
   uint32_t WriteLocked(const char* prefix, uint32_t prefix_length, const char* message,
                        uint32_t message_length);
   void RcLine(const char* format, const char* source_file, uint32_t source_line, uint32_t value1,
@@ -98,7 +97,7 @@ class ZrDebugOutput {
   char file_name_[kMaxPathLength + 2];
   std::unique_ptr<pv::File> file_;  // null while closed
   uint32_t position_;              // file offset of the next write
-  std::mutex mu_;
+  std::recursive_mutex mu_;  // recursive: building a line may itself log (assertion report)
 };
 
 // The process-wide default instance (closed until opened through the free
