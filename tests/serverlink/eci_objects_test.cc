@@ -1,0 +1,231 @@
+#include "serverlink/eci_objects.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "foundation/output_handler.h"
+#include "foundation/platform/disk_space.h"
+#include "serverlink/eci_client.h"
+#include "serverlink/store_document.h"
+#include "tests/support/test_util.h"
+
+namespace {
+
+class CaptureLog : public OutputHandler {
+ public:
+  CaptureLog() : OutputHandler("Packvault.log") {}
+  void PutInfo(const char* text) override { lines.push_back(std::string("I:") + text); }
+  void PutError(const char* text) override { lines.push_back(std::string("E:") + text); }
+  std::vector<std::string> lines;
+};
+
+const char kIni[] = "[Packvault]\nErrorObjId = ZIPERR\nProjectObjId = PROJ\n";
+
+const char kStore[] =
+    "[objects]\n"
+    "$SHUTDOWN = int 0\n"
+    "$MOFULL = int 0\n"
+    "$MOGB = float 0\n"
+    "$MOPROCENT = int 0\n"
+    "ZIPERR = int 0\n"
+    "PROJ = text Plant One\n"
+    "$PACKVAULT = text s3cret\n";
+
+// Runs in a fresh working directory holding plant1.do, with an INI file.
+class EciObjectsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cwd_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.Path());
+    SetLog(&log_);
+    eci_.SetIniFile(dir_.File("kestrel.ini").c_str());
+    WriteIni(kIni);
+  }
+  void TearDown() override {
+    EciDisconnect();
+    SetLog(nullptr);
+    pv::SetDiskSpaceHookForTesting(nullptr);
+    std::filesystem::current_path(cwd_);
+  }
+
+  void WriteIni(const std::string& text) { pvtest::WriteFileBytes(dir_.File("kestrel.ini"), text); }
+  void WriteStore(const std::string& text) { pvtest::WriteFileBytes(dir_.File("plant1.do"), text); }
+  void Connect(const std::string& store) {
+    WriteStore(store);
+    ASSERT_TRUE(eci_.ConnectEci("PACKVAULT", "plant1"));
+    log_.lines.clear();
+  }
+  // The value of a store object as the file holds it now.
+  StoreValue Stored(const char* name) {
+    StoreDocument doc;
+    EXPECT_TRUE(StoreDocument::Parse(pvtest::ReadFileBytes(dir_.File("plant1.do")), &doc).ok());
+    uint32_t n = doc.Find(name);
+    EXPECT_NE(n, 0u) << name;
+    return n ? doc.Object(n).value : StoreValue();
+  }
+  void SetDisk(uint64_t total, uint64_t free_to_caller, int error = 0) {
+    pv::SetDiskSpaceHookForTesting(
+        [=, this](const std::string& path, uint64_t* f, uint64_t* t, uint64_t* tf) {
+          disk_path_ = path;
+          *f = free_to_caller;
+          *t = total;
+          *tf = free_to_caller;
+          return error;
+        });
+  }
+
+  pvtest::TempDir dir_;
+  std::filesystem::path cwd_;
+  CaptureLog log_;
+  EciObjects eci_;
+  std::string disk_path_;
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(EciObjectsTest, ConnectResolvesObjectsAndWarnsForMissingOnes) {
+  WriteStore("[objects]\nPROJ = text p\n$SHUTDOWN = int 0\n$MOGB = float 1\n");
+  ASSERT_TRUE(eci_.ConnectEci("PACKVAULT", "plant1"));
+  EXPECT_EQ(log_.lines, (Lines{"I:Connect to ECI: PACKVAULT.\\plant1.do",
+                               "I:WARNING: No valid PointId$MOFULL",
+                               "I:WARNING: No valid PointId$MOPROCENT",
+                               "I:WARNING: No valid PointIdZIPERR"}));
+  EXPECT_EQ(eci_.ShutdownObjNo, 2u);
+  EXPECT_EQ(eci_.MoGbObjNo, 3u);
+  EXPECT_EQ(eci_.ProjectObjNo, 1u);
+  EXPECT_EQ(eci_.MoFullObjNo, 0u);
+  EXPECT_EQ(eci_.MoPcObjNo, 0u);
+  EXPECT_EQ(eci_.ErrorObjNo, 0u);
+}
+
+TEST_F(EciObjectsTest, FailedConnectResolvesNothing) {
+  EXPECT_FALSE(eci_.ConnectEci("PACKVAULT", "plant1"));  // no plant1.do
+  WriteStore(kStore);
+  EXPECT_FALSE(eci_.ConnectEci("PACKVAULT", std::string(300, 'p').c_str()));
+  EXPECT_EQ(log_.lines, (Lines{"E:Failed 2 connect to DataObjectServer!",
+                               "E:Failed 2 connect to DataObjectServer!"}));
+  EXPECT_EQ(eci_.ShutdownObjNo, 0u);
+  EXPECT_EQ(eci_.ErrorObjNo, 0u);
+  eci_.Check4Shutdown();
+  EXPECT_FALSE(eci_.ShutdownFlag);
+}
+
+TEST_F(EciObjectsTest, ShutdownObjectReadAsNumber) {
+  struct Case {
+    const char* value;
+    bool ends;
+  } cases[] = {{"int 0", false}, {"float 0.5", false}, {"float -0.9", false},
+               {"int 1", true},  {"float 1.0", true},  {"int -5", true}};
+  for (const Case& c : cases) {
+    EciObjects eci;
+    eci.SetIniFile(dir_.File("kestrel.ini").c_str());
+    WriteStore(std::string("[objects]\n$SHUTDOWN = ") + c.value + "\n");
+    ASSERT_TRUE(eci.ConnectEci("PACKVAULT", "plant1"));
+    log_.lines.clear();
+    eci.Check4Shutdown();
+    EXPECT_EQ(eci.ShutdownFlag, c.ends) << c.value;
+    EXPECT_EQ(log_.lines, c.ends ? Lines{"I:Shutdown = true"} : Lines{}) << c.value;
+  }
+}
+
+TEST_F(EciObjectsTest, ShutdownFlagStaysAndUnreadableObjectIsReported) {
+  Connect(kStore);
+  pvtest::WriteFileBytes(dir_.File("plant1.do"), "[objects]\n$SHUTDOWN = int 1\n");
+  eci_.Check4Shutdown();
+  EXPECT_TRUE(eci_.ShutdownFlag);
+  pvtest::WriteFileBytes(dir_.File("plant1.do"), "[objects]\n$SHUTDOWN = int 0\n");
+  eci_.Check4Shutdown();
+  EXPECT_TRUE(eci_.ShutdownFlag);  // never cleared
+  pvtest::WriteFileBytes(dir_.File("plant1.do"), "[objects]\n$SHUTDOWN int 0\n");
+  eci_.Check4Shutdown();
+  EXPECT_EQ(log_.lines, (Lines{"I:Shutdown = true", "E:No valid Value returned for SHUTDOWN"}));
+}
+
+TEST_F(EciObjectsTest, PublishesDiskUsageOfTheDestination) {
+  Connect(kStore);
+  eci_.SetDestPathProvider([] { return ZrString("D:\\ARCHIVE\\"); });
+  struct Case {
+    uint64_t total, free_to_caller;
+    float mb;
+    int32_t percent, full;
+    const char* line;
+  } cases[] = {
+      {1024ull << 20, 256ull << 20, 768.0f, 75, 0,
+       "I:2 Eci: Drv D:\\ARCHIVE\\, MB 768.000000 percent 75 flag 0"},
+      {1024ull << 20, 64ull << 20, 960.0f, 93, 1,
+       "I:2 Eci: Drv D:\\ARCHIVE\\, MB 960.000000 percent 93 flag 1"},
+      // 89.99 percent used: truncated to 89 before the comparison with 90.
+      {10000ull << 20, 1001ull << 20, 8999.0f, 89, 0,
+       "I:2 Eci: Drv D:\\ARCHIVE\\, MB 8999.000000 percent 89 flag 0"},
+  };
+  for (const Case& c : cases) {
+    log_.lines.clear();
+    SetDisk(c.total, c.free_to_caller);
+    eci_.RefreshEciObjs();
+    EXPECT_EQ(disk_path_, "D:\\ARCHIVE\\");
+    EXPECT_EQ(log_.lines, Lines{c.line});
+    EXPECT_EQ(Stored("$MOGB").f, c.mb);
+    EXPECT_EQ(Stored("$MOPROCENT").i, c.percent);
+    EXPECT_EQ(Stored("$MOFULL").i, c.full);
+  }
+
+  // A failed query writes nothing.
+  log_.lines.clear();
+  SetDisk(1, 1, 5);
+  eci_.RefreshEciObjs();
+  EXPECT_EQ(log_.lines, Lines{"E:Function GetDiskFreeSpaceEx failed, Error num = 5"});
+  EXPECT_EQ(Stored("$MOPROCENT").i, 89);
+}
+
+TEST_F(EciObjectsTest, DiskUsageWritesReportFailuresAndSkipMissingObjects) {
+  // $MOFULL cannot take a number; $MOPROCENT does not exist.
+  Connect("[objects]\n$MOGB = float 0\n$MOFULL = text x\n");
+  SetDisk(1024ull << 20, 256ull << 20);
+  eci_.RefreshEciObjs();
+  EXPECT_EQ(log_.lines, (Lines{"E:Failed 2 set MoFull-Flag, ObjNo 2",
+                               "I:2 Eci: Drv , MB 768.000000 percent 75 flag 0"}));
+  EXPECT_EQ(Stored("$MOGB").f, 768.0f);
+}
+
+TEST_F(EciObjectsTest, ErrorObjectWithAndWithoutIniKey) {
+  Connect(kStore);
+  eci_.SetError(-17, "a", "b");
+  EXPECT_EQ(Stored("ZIPERR").i, -17);
+  eci_.ResetError();
+  EXPECT_EQ(Stored("ZIPERR").i, 0);
+  EXPECT_TRUE(log_.lines.empty());
+
+  WriteIni("[Packvault]\nProjectObjId = PROJ\n");
+  EciObjects eci;
+  eci.SetIniFile(dir_.File("kestrel.ini").c_str());
+  ASSERT_TRUE(eci.ConnectEci("PACKVAULT", "plant1"));
+  EXPECT_EQ(log_.lines.back(), "I:WARNING: No valid PointIdErrorObjId???");
+  EXPECT_EQ(eci.ErrorObjNo, 0u);
+  log_.lines.clear();
+  eci.SetError(3, "", "");  // the library is called with object number 0
+  eci.ResetError();
+  EXPECT_EQ(log_.lines, (Lines{"E:Failed 2 set ZipErrorObject", "E:Failed 2 reset ZipErrorObject"}));
+}
+
+TEST_F(EciObjectsTest, ProjectIdAndCode) {
+  Connect(kStore);
+  EXPECT_STREQ(eci_.DoGetProjectId(), "Plant One");
+  EXPECT_STREQ(eci_.GetCode(), "s3cret");
+  EXPECT_TRUE(log_.lines.empty());
+
+  Connect("[objects]\nPROJ = int 4\n$PACKVAULT = int 1\n");
+  EXPECT_STREQ(eci_.DoGetProjectId(), "Failed 2 ProjectId");
+  EXPECT_STREQ(eci_.GetCode(), "");  // not text: no message
+  EXPECT_EQ(log_.lines, Lines{"E:Failed 2 get text of ProjectId object"});
+
+  Connect("[objects]\n$SHUTDOWN = int 0\n");
+  EXPECT_STREQ(eci_.DoGetProjectId(), "Failed 2 ProjectId");
+  EXPECT_STREQ(eci_.GetCode(), "");
+  EXPECT_EQ(log_.lines, (Lines{"E:Failed 2 get text of ProjectId object",
+                               "I:WARNING: No valid PointId$PACKVAULT"}));
+}
+
+}  // namespace

@@ -1,0 +1,173 @@
+#include "serverlink/store_document.h"
+
+#include <cfloat>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char kStore[] =
+    "# plant 1\r\n"
+    "[clock]\r\n"
+    "start = 2026-03-01T06:00:00Z\r\n"
+    "started_at = 1772344800\r\n"
+    "rate = 60\r\n"
+    "local_offset = -18000\r\n"
+    "\r\n"
+    "[objects]\n"
+    "  $SHUTDOWN =  int   0  \n"
+    "$MOGB = float -1.5e3\n"
+    "; a comment between objects\n"
+    "$PACKVAULT = text  pass word \n"
+    "EMPTY = text\n"
+    "# trailing comment";
+
+StoreDocument MustParse(const std::string& text) {
+  StoreDocument doc;
+  pv::Status st = StoreDocument::Parse(text, &doc);
+  EXPECT_TRUE(st.ok()) << st.ToString();
+  return doc;
+}
+
+TEST(StoreDocumentTest, ParsesAndEditsKeepingEveryOtherByte) {
+  StoreDocument doc = MustParse(kStore);
+  ASSERT_EQ(doc.size(), 4u);
+  EXPECT_EQ(doc.Find("$shutdown"), 0u);  // names are case-sensitive
+  EXPECT_EQ(doc.Find("EMPTY"), 4u);
+  EXPECT_EQ(doc.Object(2).value.f, -1500.0f);
+  EXPECT_EQ(doc.Object(3).value.text, "pass word ");  // leading blanks go, trailing stay
+  const StoreClockConfig& c = doc.clock();
+  EXPECT_EQ(c.start, 1772344800u);
+  EXPECT_EQ(c.started_at, 1772344800);
+  EXPECT_EQ(c.rate, 60.0);
+  EXPECT_EQ(c.local_offset, -18000);
+  EXPECT_EQ(doc.Serialize(), kStore);
+
+  StoreValue v;
+  ASSERT_TRUE(ParseStoreValue(StoreType::kInt, "-7", &v).ok());
+  ASSERT_TRUE(doc.Set(1, v).ok());
+  ASSERT_TRUE(ParseStoreValue(StoreType::kText, "new code", &v).ok());
+  ASSERT_TRUE(doc.Set(4, v).ok());
+  std::string expected = kStore;
+  expected.replace(expected.find("  $SHUTDOWN =  int   0  \n"), 25, "  $SHUTDOWN =  int -7\n");
+  expected.replace(expected.find("EMPTY = text\n"), 13, "EMPTY = text new code\n");
+  EXPECT_EQ(doc.Serialize(), expected);
+  EXPECT_EQ(MustParse(doc.Serialize()).Object(4).value.text, "new code");
+  // A value of another type, or an unknown number, changes nothing.
+  EXPECT_TRUE(doc.Set(1, v).IsInvalidArgument());
+  EXPECT_TRUE(doc.Set(5, v).IsNotFound());
+  EXPECT_EQ(doc.Serialize(), expected);
+}
+
+TEST(StoreDocumentTest, FloatsReadBackBitForBit) {
+  const float samples[] = {0.0f, 768.0f, 0.1f, 89.99f, 1.0f / 3.0f, -2.5e-7f,
+                           FLT_MIN, FLT_MAX, FLT_TRUE_MIN, 16777217.0f, 1048575.9f};
+  for (float f : samples) {
+    StoreDocument doc = MustParse("[objects]\nF = float 0\n");
+    StoreValue v;
+    v.type = StoreType::kFloat;
+    v.f = f;
+    ASSERT_TRUE(doc.Set(1, v).ok());
+    StoreDocument back = MustParse(doc.Serialize());
+    float got = back.Object(1).value.f;
+    EXPECT_EQ(std::memcmp(&got, &f, sizeof f), 0) << f << " came back as " << got;
+  }
+}
+
+TEST(StoreDocumentTest, AddAppendsAfterTheLastObject) {
+  StoreDocument doc = MustParse(kStore);
+  StoreValue v;
+  ASSERT_TRUE(ParseStoreValue(StoreType::kFloat, "2.5", &v).ok());
+  uint32_t number = 0;
+  ASSERT_TRUE(doc.Add("NEW", v, &number).ok());
+  EXPECT_EQ(number, 5u);
+  std::string expected = kStore;
+  expected.insert(expected.find("# trailing"), "NEW = float 2.5\n");
+  EXPECT_EQ(doc.Serialize(), expected);
+  EXPECT_TRUE(doc.Add("NEW", v, &number).IsInvalidArgument());
+  EXPECT_TRUE(doc.Add("bad name", v, &number).IsInvalidArgument());
+
+  // No [objects] yet, last line unterminated: the section is created.
+  StoreDocument bare = MustParse("# only a comment");
+  ASSERT_TRUE(bare.Add("A", v, &number).ok());
+  EXPECT_EQ(number, 1u);
+  EXPECT_EQ(bare.Serialize(), "# only a comment\n[objects]\nA = float 2.5\n");
+  EXPECT_EQ(MustParse(bare.Serialize()).Find("A"), 1u);
+
+}
+
+TEST(StoreDocumentTest, MalformedFilesNameTheLine) {
+  struct Case {
+    const char* text;
+    const char* expect;  // a part of the message
+  } cases[] = {
+      {"[objects]\nA = int 1\nA = int 2\n", "line 3: object \"A\" defined twice"},
+      {"[objects]\nA = integer 1\n", "line 2: object \"A\": type \"integer\""},
+      {"[objects]\nA = int 2147483648\n", "line 2: object \"A\": \"2147483648\" is not a 32-bit"},
+      {"[objects]\nA = float 1e39\n", "line 2: object \"A\": \"1e39\" is not a finite"},
+      {"[objects]\nA int 1\n", "line 2: no '='"},
+      {"A = int 1\n", "line 1: entry outside"},
+      {"[object]\n", "line 1: unknown section [object]"},
+      {"\n[objects]\n = int 1\n", "line 3: empty object name"},
+      {"[objects]\nA234567890123456789012345678901234567890123456789012345678901234 = int 1\n",
+       "longer than 63"},
+      {"[objects]\nA = text a\x01z\n", "line 2: control character 0x01"},
+      {"[clock]\nstart = 2026-02-30T00:00:00Z\nstarted_at = 0\n", "line 2: start"},
+      {"[clock]\nstart = 2040-01-01T00:00:00Z\nstarted_at = 0\n", "line 2: start"},
+      {"[clock]\nrate = -1\n", "line 2: rate"},
+      {"[clock]\nlocal_offset = 90000\n", "line 2: local_offset"},
+      {"[clock]\nspeed = 2\n", "line 2: unknown clock key \"speed\""},
+      {"[clock]\nstart = 2026-03-01T06:00:00Z\n", "\"start\" and \"started_at\" must be given"},
+      {"[clock]\nrate = 60\n", "\"rate\" needs"},
+  };
+  for (const Case& c : cases) {
+    StoreDocument doc = MustParse("[objects]\nKEEP = int 1\n");
+    pv::Status st = StoreDocument::Parse(c.text, &doc);
+    EXPECT_TRUE(st.IsCorruption()) << c.text;
+    EXPECT_NE(st.message().find(c.expect), std::string::npos) << st.message();
+    EXPECT_EQ(doc.Find("KEEP"), 1u) << "a failed parse must leave the document alone";
+  }
+}
+
+TEST(StoreDocumentTest, ValuesThatCannotReadBackAreRefused) {
+  StoreValue v;
+  EXPECT_TRUE(ParseStoreValue(StoreType::kInt, "+42", &v).ok());
+  EXPECT_EQ(v.i, 42);
+  EXPECT_FALSE(ParseStoreValue(StoreType::kFloat, "inf", &v).ok());
+  EXPECT_FALSE(ParseStoreValue(StoreType::kText, " lead", &v).ok());
+  EXPECT_FALSE(ParseStoreValue(StoreType::kText, "two\nlines", &v).ok());
+  EXPECT_TRUE(ParseStoreValue(StoreType::kText, "Gr\xFC\xDF" "e", &v).ok());  // Windows-1252
+}
+
+// Every damaged variant of a good file either parses (and then writes back
+// byte for byte) or fails with Corruption; none may crash.
+TEST(StoreDocumentTest, DamagedFilesFailCleanlyOrRoundTrip) {
+  const std::string good = kStore;
+  const char replacements[] = {'\0', '\n', '\r', '=', '[', ']', ' ', '#', 'x', '9', '\xFF'};
+  int parsed = 0, refused = 0;
+  auto check = [&](const std::string& text) {
+    StoreDocument doc;
+    pv::Status st = StoreDocument::Parse(text, &doc);
+    if (st.ok()) {
+      ++parsed;
+      EXPECT_EQ(doc.Serialize(), text);
+    } else {
+      ++refused;
+      EXPECT_TRUE(st.IsCorruption()) << st.ToString();
+    }
+  };
+  for (size_t at = 0; at < good.size(); ++at) {
+    check(good.substr(0, at));
+    for (char r : replacements) {
+      std::string text = good;
+      text[at] = r;
+      check(text);
+    }
+  }
+  EXPECT_GT(parsed, 0);
+  EXPECT_GT(refused, 0);
+}
+
+}  // namespace
