@@ -11,6 +11,8 @@ class StoreLock {
   StoreLock(pv::File* file, pv::LockKind kind) : file_(file) {
     status_ = file_->LockRange(0, 0, kind, pv::LockWait::kBlock);
   }
+  // An unlock can only fail on a file that is no longer open, whose locks are
+  // gone with it; there is nothing left to undo, so its status is not kept.
   ~StoreLock() {
     if (status_.ok()) file_->UnlockRange(0, 0);
   }
