@@ -80,10 +80,10 @@ bool ZrpTableBase::AddToRingBuffer(const char* tag, int32_t maxRecords, ZrpTable
   } else {
     std::memcpy(table_->RecordBuffer(), record, width);
   }
-  // The new content stays in the buffer only: the seek below must not find
-  // it (nor a recycled record's blanking) in the file.
-  table_->MarkChanged(0);
   const std::string newImage(table_->RecordBuffer(), width);
+  // The new content is not written yet: the seek below must not find it in
+  // the file (a record just appended enters the indexes blank).
+  table_->MarkChanged(0);
   const int32_t recNo = table_->RecordNumber();
 
   // Is the new key already in the tag?
