@@ -100,6 +100,22 @@ Status CdxFile::Enter(bool write) {
   return Status::OK();
 }
 
+Status CdxFile::StillCurrent(bool* current) {
+  *current = false;
+  if (depth_ > 0) return Status::OK();
+  uint64_t size = 0;
+  uint8_t counter[4];
+  Status s = file_->Size(&size);
+  if (s.ok()) s = ReadExact(8, 4, counter);
+  if (s.ok()) *current = GetBe32(counter) == counter_ && size == size_;
+  return s;
+}
+
+const CdxNode* CdxFile::CachedNode(uint32_t offset) const {
+  auto it = cache_.find(offset);
+  return it == cache_.end() ? nullptr : it->second.node.get();
+}
+
 Status CdxFile::WriteDirectoryCounter() {
   uint8_t counter[4];
   PutBe32(counter, ++counter_);

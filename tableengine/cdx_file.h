@@ -60,6 +60,14 @@ class CdxFile {
   Status ReadHeader(uint32_t offset, CdxHeader* out);
   Status WriteHeader(uint32_t offset, const CdxHeader& header);
 
+  // Outside any scope, without the lock: *current is true when the change
+  // counter and the file size are still what this object last saw, i.e. no
+  // other process has finished a change since; cached nodes then still show
+  // the index as it was at that moment.
+  Status StillCurrent(bool* current);
+  // The cached node at offset, or null (no file access).
+  const CdxNode* CachedNode(uint32_t offset) const;
+
   // REQUIRES: inside a scope. The node stays valid until the scope ends or the
   // node is written.
   Status ReadNode(uint32_t offset, int32_t key_length, uint8_t pad, const CdxNode** out);

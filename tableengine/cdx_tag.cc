@@ -113,6 +113,21 @@ Status CdxTag::Locate(uint32_t recno, const ExprRecord& rec, CdxPos* pos, bool* 
 
 Status CdxTag::Skip(uint32_t recno, const ExprRecord& rec, int32_t count, uint32_t* out,
                     int32_t* moved) {
+  // A walk one step at a time inside a cached leaf needs neither the lock
+  // nor a descent while no other process has changed the index.
+  if ((count == 1 || count == -1) && cursor_.valid() && cursor_recno_ == recno &&
+      cursor_generation_ == file_->generation()) {
+    bool current = false;
+    const CdxNode* leaf = file_->CachedNode(cursor_.leaf);
+    int32_t next = cursor_.index + ((count > 0) != descending() ? 1 : -1);
+    if (leaf != nullptr && next >= 0 && next < leaf->count() && file_->StillCurrent(&current).ok() &&
+        current) {
+      cursor_.index = next;
+      cursor_recno_ = *out = leaf->recnos[static_cast<size_t>(next)];
+      *moved = count;
+      return Status::OK();
+    }
+  }
   CdxScope scope(file_, false);
   if (!scope.status().ok()) return scope.status();
   CdxPos pos;

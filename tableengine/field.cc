@@ -62,6 +62,10 @@ int32_t Field::AssignText(const char* text) { return AssignText(text, text ? std
 int32_t Field::AssignText(const char* text, size_t length) {
   int32_t r = table_->CheckWritable();
   if (r != 0) return r;
+  if (text == nullptr) {  // a null text assigns the empty text
+    text = "";
+    length = 0;
+  }
   if (IsMemo()) {
     memo_.assign(text, length);
     memo_loaded_ = true;

@@ -1,0 +1,122 @@
+// The database directory: registry, lock brackets, hopeless paths, table
+// paths and the object tables.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "foundation/platform/file.h"
+#include "foundation/zr_debug_output.h"
+#include "persist/zrp_base.h"
+#include "tests/persist/persist_test_tables.h"
+#include "tests/support/test_util.h"
+
+namespace {
+
+std::string WithSlash(const pvtest::TempDir& dir) { return dir.Path() + "/"; }
+
+TEST(ZrpBaseTest, RegistryKeepsTheFirstDatabaseOfAName) {
+  pvtest::TempDir dir;
+  ZrpBase first, second;
+  EXPECT_EQ(ZrpBase::_GetBase("SrcArchive0"), nullptr);
+  first.Open("SrcArchive0", WithSlash(dir).c_str(), false, false);
+  second.Open("SrcArchive0", WithSlash(dir).c_str(), false, false);
+  EXPECT_EQ(ZrpBase::_GetBase("SrcArchive0"), &first);
+
+  // Both work.
+  LogTable a(&first, "A");
+  LogTable b(&second, "B");
+  EXPECT_TRUE(a.Add(nullptr));
+  EXPECT_TRUE(b.Add(nullptr));
+
+  // Closing either removes the name.
+  second.Close();
+  EXPECT_EQ(ZrpBase::_GetBase("SrcArchive0"), nullptr);
+  EXPECT_FALSE(second.IsOpen());
+  first.Close();
+}
+
+TEST(ZrpBaseTest, DirectoryIsUpperCasedAndTablePathIsDirectoryPlusName) {
+  pvtest::TempDir dir;
+  ZrpBase base;
+  ASSERT_TRUE(base.Open("Db", WithSlash(dir).c_str(), false, false));
+  std::string upper = WithSlash(dir);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  EXPECT_STREQ(base.GetDir(), upper.c_str());
+  EXPECT_STREQ(base.GetName(), "Db");
+
+  LogTable t(&base, "MixedCase");
+  ASSERT_TRUE(t.Add(nullptr));
+  // The file layer finds the real directory; the name stays as declared.
+  EXPECT_TRUE(pv::PathExists(dir.File("MixedCase.dbf")));
+  EXPECT_TRUE(pv::PathExists(dir.File("MixedCase.cdx")));
+  pv::Table* shared = nullptr;
+  EXPECT_TRUE(base.SearchTable(ZrString("MixedCase"), shared));
+  EXPECT_EQ(shared, t.GetTable());
+  EXPECT_FALSE(base.SearchTable(ZrString("MIXEDCASE"), shared));
+}
+
+TEST(ZrpBaseTest, BracketsReleaseLocksOnlyWhenTheOutermostEnds) {
+  pvtest::TempDir dir;
+  ZrpBase base;
+  base.Open("Db", WithSlash(dir).c_str(), false, false);
+  LogTable t(&base);
+  ASSERT_TRUE(t.Add(nullptr));
+  pv::Table* table = t.GetTable();
+
+  base.TxnStart();
+  base.TxnStart();
+  ASSERT_TRUE(t.WaitForLock(1));
+  EXPECT_TRUE(base.TxnEnd(true));
+  EXPECT_TRUE(table->RecordLocked(1));
+  EXPECT_TRUE(base.TxnEnd(false));
+  EXPECT_FALSE(table->RecordLocked(1));
+
+  // An unbalanced end is reported once and changes nothing.
+  ZrDebugOutput::SetTestMode(true);
+  ZrDebugOutput::ResetTestModeCounters();
+  EXPECT_TRUE(base.TxnEnd(true));
+  EXPECT_EQ(ZrDebugOutput::GetDebugOutputCount(), 1u);
+  ZrDebugOutput::SetTestMode(false);
+  base.TxnStart();
+  ASSERT_TRUE(t.WaitForLock(1));
+  base.TxnEnd(true);
+  EXPECT_FALSE(table->RecordLocked(1));
+}
+
+TEST(ZrpBaseTest, HopelessPathsAndRemoveTable) {
+  pvtest::TempDir dir;
+  ZrpBase base;
+  base.Open("Db", WithSlash(dir).c_str(), false, false);
+  base.SetHopeless("/X/LOG");
+  EXPECT_TRUE(base.IsHopeless("/X/LOG"));
+  EXPECT_FALSE(base.IsHopeless("/X/log"));
+
+  LogTable t(&base);
+  ASSERT_TRUE(t.Add(nullptr));
+  EXPECT_FALSE(base.AddTable(t.GetTable(), ZrString("LOG")));  // already there
+  EXPECT_FALSE(base.RemoveTable(nullptr, ZrString("LOG")));
+  // A name that is not registered: the table is closed all the same.
+  pv::Table* second = pv::Table::Open(&base.GetEngine(), dir.File("LOG"));
+  ASSERT_NE(second, nullptr);
+  EXPECT_TRUE(base.RemoveTable(second, ZrString("OTHER")));
+  EXPECT_TRUE(base.SearchTable(ZrString("LOG"), second));
+}
+
+TEST(ZrpBaseTest, ObjectTablesAreCreatedWithTheirFields) {
+  pvtest::TempDir dir;
+  {
+    ZrpBase base;
+    EXPECT_TRUE(base.Open("Objects", WithSlash(dir).c_str(), true, false));
+    EXPECT_TRUE(base.IsUsingObjTables());
+  }
+  for (const char* file : {"__ID.dbf", "__ROOT.dbf", "__ROOT.cdx", "__OBJ.dbf", "__OBJ.cdx",
+                           "__OBJ.fpt"}) {
+    EXPECT_TRUE(pv::PathExists(dir.File(file))) << file;
+  }
+  EXPECT_FALSE(pv::PathExists(dir.File("__ID.cdx")));
+  // Opening again finds them.
+  ZrpBase again;
+  EXPECT_TRUE(again.Open("Objects", WithSlash(dir).c_str(), true, false));
+}
+
+}  // namespace
