@@ -74,7 +74,8 @@ class Install {
 // progress, then the release.
 const std::regex kOrderlyEnd(
     "End program due to ESC or shutdown flag\nForced Zip: Last written [^\n]*\n"
-    "(Date changed\n)?Finished updating archives [0-9]{8}\nExit App\n");
+    "(Date changed\n)?(Starting 2 write data from [^\n]*\n   Timespan from [^\n]*\n"
+    "   No data found in dbf: [^\n]*\n)*Finished updating archives [0-9]{8}\nExit App\n");
 
 const std::string kPrefix = R"([0-9.e+]+ [0-9]{17} P=[0-9a-f]+ T=[0-9a-f]+ E=-?[0-9]+: )";
 
