@@ -3,7 +3,7 @@
 //
 // Use: XceedZipInitDLL once, XzCreateXceedZipA for an instance, the setters,
 // then XzZip (add the file to process as a member) or XzRemoveFiles (remove
-// the member named by the file specification), XzDestroyXceedZip, and
+// the member named by the file name given), XzDestroyXceedZip, and
 // XceedZipShutdownDLL. The library may be brought up and shut down any number
 // of times; instances must be destroyed before the last shutdown.
 //
@@ -86,7 +86,7 @@ void XzSetFilesToProcessA(XzHandle handle, const char* files);
 // Adds the file to process to the archive, creating the archive when it does
 // not exist. kXzSuccess or one of the error numbers above.
 int32_t XzZip(XzHandle handle);
-// Removes the member named by the file specification. An archive left
+// Removes the member named by the file name given. An archive left
 // without members is deleted. kXzErrNoMember when there is no such member
 // (the archive is left untouched).
 int32_t XzRemoveFiles(XzHandle handle);

@@ -115,8 +115,8 @@ Status CdxIndex::Create(std::unique_ptr<File> file, const std::vector<CdxTagSpec
   if (!s.ok()) return s;
   CdxScope scope(index->file_.get(), true);
   if (!scope.status().ok()) return scope.status();
-  for (const CdxTagSpec& spec : specs) {
-    if (!(s = index->AddTag(spec, schema)).ok()) return s;
+  for (const CdxTagSpec& def : specs) {
+    if (!(s = index->AddTag(def, schema)).ok()) return s;
   }
   uint32_t count = 0;
   if (records != nullptr && !(s = records->RecordCount(&count)).ok()) return s;
@@ -130,29 +130,29 @@ Status CdxIndex::Create(std::unique_ptr<File> file, const std::vector<CdxTagSpec
   return Status::OK();
 }
 
-Status CdxIndex::AddTag(const CdxTagSpec& spec, const ExprRecord& schema) {
-  std::string name = UpperName(spec.name);
+Status CdxIndex::AddTag(const CdxTagSpec& def, const ExprRecord& schema) {
+  std::string name = UpperName(def.name);
   if (name.empty() || name.size() > kTagNameLength) {
-    return Status::InvalidArgument("tag name '" + spec.name + "' must have 1 to 10 characters");
+    return Status::InvalidArgument("tag name '" + def.name + "' must have 1 to 10 characters");
   }
   if (FindTag(name) != nullptr) return Status::InvalidArgument("tag " + name + " declared twice");
-  if (spec.expression.size() + spec.filter.size() + 2 > 512) {
+  if (def.expression.size() + def.filter.size() + 2 > 512) {
     return Status::InvalidArgument("tag " + name + ": expressions longer than 510 characters");
   }
   std::unique_ptr<Expr> key;
-  Status s = Expr::Parse(spec.expression, schema, &key);
+  Status s = Expr::Parse(def.expression, schema, &key);
   CdxKeyType type;
   if (s.ok()) s = CdxKeyTypeOf(*key, &type);
   if (!s.ok()) return Status::InvalidArgument("tag " + name + ": " + s.message());
   CdxHeader h;
   h.key_length = type.length;
   h.options = CdxHeader::kCompact | CdxHeader::kCompound;
-  if (spec.unique == CdxUnique::kSilent) h.options |= CdxHeader::kUnique;
-  if (spec.unique == CdxUnique::kError) h.options |= CdxHeader::kCandidate;
+  if (def.unique == CdxUnique::kSilent) h.options |= CdxHeader::kUnique;
+  if (def.unique == CdxUnique::kError) h.options |= CdxHeader::kCandidate;
   if (type.nullable) h.options |= CdxHeader::kNullable;
-  h.order = spec.descending ? 1 : 0;
-  h.key_expr = spec.expression;
-  h.for_expr = spec.filter;
+  h.order = def.descending ? 1 : 0;
+  h.key_expr = def.expression;
+  h.for_expr = def.filter;
   uint32_t header_offset, root;
   if (!(s = file_->AllocateBlocks(2, &header_offset)).ok()) return s;
   if (!(s = file_->AllocateBlocks(1, &root)).ok()) return s;

@@ -74,7 +74,7 @@ class CdxIndex {
  private:
   explicit CdxIndex(std::unique_ptr<CdxFile> file) : file_(std::move(file)) {}
   Status LoadTags(const ExprRecord& schema);
-  Status AddTag(const CdxTagSpec& spec, const ExprRecord& schema);
+  Status AddTag(const CdxTagSpec& def, const ExprRecord& schema);
   // Adds recno's entry to every tag that takes it; checks kError tags first.
   Status Insert(uint32_t recno, const ExprRecord& rec, const std::vector<bool>* only);
 

@@ -119,22 +119,22 @@ TEST_F(CdxEngineTest, PlantTagSetsStayRightOverAppendsDeletesAndRecalls) {
   const uint32_t kRecords = 200000;
 #endif
   std::mt19937 rng(5);
-  struct Spec {
+  struct PlantTable {
     const char* name;
     void (*layout)(FieldList*, TagList*);
   } specs[] = {{"_EVENTLOG", pvtest::EventLogLayout},
                {"_DCLOG", pvtest::DcLogLayout},
                {"_ARCHIVE", pvtest::ArchiveLayout}};
   std::vector<Table*> tables;
-  for (const Spec& spec : specs) {
+  for (const PlantTable& table : specs) {
     FieldList f;
     TagList tags;
-    spec.layout(&f, &tags);
-    const std::string path = dir_.File(spec.name);
+    table.layout(&f, &tags);
+    const std::string path = dir_.File(table.name);
     Table* t = Table::Create(&ctx_, path, f);
     ASSERT_NE(t, nullptr);
     ASSERT_EQ(t->Close(), 0);
-    std::string kind = spec.name;
+    std::string kind = table.name;
     FillDataFile(&ctx_, path, kRecords, [&](uint32_t i, const Put& put) {
       if (kind == "_EVENTLOG") {
         put("TYPE", std::to_string(rng() % 40));
