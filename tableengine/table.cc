@@ -426,12 +426,14 @@ int32_t Table::GoTag(uint32_t recno, int32_t found) {
   return r != 0 ? r : found;
 }
 
-int32_t Table::Top() {
+// Top and Bottom: the first or last record of the selected tag, or of the
+// file when no tag is selected.
+int32_t Table::GoEnd(bool top) {
   int32_t r = WriteChanged();
   if (r < 0) return r;
   if (selected_ != nullptr) {
     uint32_t recno = 0;
-    Status s = selected_->Top(&recno);
+    Status s = top ? selected_->Top(&recno) : selected_->Bottom(&recno);
     if (!s.ok()) return Fail(kErrIndex, s);
     return GoTag(recno, recno == 0 ? kResultEof : 0);
   }
@@ -441,26 +443,12 @@ int32_t Table::Top() {
     SetNoRecord(1, true, false);
     return kResultEof;
   }
-  return ReadRecord(1);
+  return ReadRecord(top ? 1 : static_cast<uint32_t>(count));
 }
 
-int32_t Table::Bottom() {
-  int32_t r = WriteChanged();
-  if (r < 0) return r;
-  if (selected_ != nullptr) {
-    uint32_t recno = 0;
-    Status s = selected_->Bottom(&recno);
-    if (!s.ok()) return Fail(kErrIndex, s);
-    return GoTag(recno, recno == 0 ? kResultEof : 0);
-  }
-  int32_t count = RecordCount();
-  if (count < 0) return count;
-  if (count == 0) {
-    SetNoRecord(1, true, false);
-    return kResultEof;
-  }
-  return ReadRecord(static_cast<uint32_t>(count));
-}
+int32_t Table::Top() { return GoEnd(true); }
+
+int32_t Table::Bottom() { return GoEnd(false); }
 
 int32_t Table::Skip(int32_t n) {
   int32_t r = WriteChanged();

@@ -179,6 +179,7 @@ class Table {
   int32_t ReadRecord(uint32_t recno);
   void SetNoRecord(uint32_t recno, bool eof, bool bof);
   int32_t GoTag(uint32_t recno, int32_t found);
+  int32_t GoEnd(bool top);
   Status LockBytes(uint64_t offset, uint64_t length, int32_t* result);
   int32_t ReleaseLocks();
   int32_t PrepareLock();
