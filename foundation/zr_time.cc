@@ -135,7 +135,11 @@ void ZrTime::AsSortableString(char* buffer, uint32_t buffer_len, bool with_timel
     snprintf(p, sizeof(text) - 8, "%04d%02d%02d%02d%02d%02d%03d", year, month, day,
              GetHour(), GetMinute(), GetSecond(), GetMillisecond());
   }
-  snprintf(buffer, buffer_len, "%s", text);
+  // Copies what fits (text is at most 25 characters plus the terminator).
+  size_t n = strnlen(text, sizeof(text) - 1);
+  if (n > buffer_len - 1) n = buffer_len - 1;
+  memcpy(buffer, text, n);
+  buffer[n] = '\0';
 }
 
 ZrString ZrTime::AsSortableString(bool with_timelevel) const {

@@ -1,5 +1,6 @@
 #include "tableengine/cdx_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "tableengine/cdx_coding.h"
@@ -11,21 +12,20 @@ namespace {
 // The index lock: FoxPro-compatible writers lock this byte of the .cdx
 // around reads and updates of the index (xbase-formats.md section 4.1).
 constexpr uint64_t kIndexLockByte = 0x7FFFFFFE;
-// Beyond this many cached nodes the cache starts over (a bound, not an LRU:
-// the working set of a walk or an append is a handful of nodes per tag).
-constexpr size_t kMaxCachedNodes = 8192;
 
 }  // namespace
 
-CdxFile::CdxFile(std::unique_ptr<File> file, bool writable)
-    : file_(std::move(file)), writable_(writable) {}
+CdxFile::CdxFile(std::unique_ptr<File> file, bool writable, bool exclusive)
+    : file_(std::move(file)), writable_(writable), exclusive_(exclusive) {}
 
 CdxFile::~CdxFile() {
-  if (file_) file_->Close();
+  // Owners close explicitly to learn the result; this is the last resort.
+  if (file_) Close();
 }
 
 void CdxFile::DropCache() {
   cache_.clear();
+  dirty_nodes_.clear();
   ++generation_;
   ++cache_epoch_;
 }
@@ -63,6 +63,7 @@ Status CdxFile::Format() {
   DropCache();
   counter_ = 0;
   size_ = sizeof buf;
+  known_ = s.ok();
   return s;
 }
 
@@ -73,6 +74,27 @@ Status CdxFile::Enter(bool write) {
       return Status::InvalidArgument("cdx: write inside a read scope");
     }
     ++depth_;
+    return Status::OK();
+  }
+  if (exclusive_) {
+    // Nobody else changes the file: size and counter are read once, and the
+    // cache is the index. It is only bounded here, with everything pending
+    // written first.
+    if (!known_) {
+      uint8_t counter[4];
+      Status s = file_->Size(&size_);
+      if (s.ok()) s = ReadExact(8, 4, counter);
+      if (!s.ok()) return s;
+      counter_ = GetBe32(counter);
+      known_ = true;
+    }
+    if (cache_.size() > max_cached_) {
+      Status s = FlushPending();
+      if (!s.ok()) return s;
+      DropCache();
+    }
+    depth_ = 1;
+    write_scope_ = write;
     return Status::OK();
   }
   Status s = file_->LockRange(kIndexLockByte, 1, write ? LockKind::kExclusive : LockKind::kShared,
@@ -89,7 +111,7 @@ Status CdxFile::Enter(bool write) {
   uint32_t c = GetBe32(counter);
   // Pointers from ReadNode live until the scope ends, so the cache is only
   // ever emptied here, between operations.
-  if (c != counter_ || size != size_ || cache_.size() > kMaxCachedNodes) {
+  if (c != counter_ || size != size_ || cache_.size() > max_cached_) {
     DropCache();
     counter_ = c;
     size_ = size;
@@ -103,6 +125,10 @@ Status CdxFile::Enter(bool write) {
 Status CdxFile::StillCurrent(bool* current) {
   *current = false;
   if (depth_ > 0) return Status::OK();
+  if (exclusive_) {
+    *current = true;
+    return Status::OK();
+  }
   uint64_t size = 0;
   uint8_t counter[4];
   Status s = file_->Size(&size);
@@ -125,14 +151,20 @@ Status CdxFile::WriteDirectoryCounter() {
 Status CdxFile::Leave() {
   if (depth_ == 0) return Status::InvalidArgument("cdx: leave without enter");
   if (--depth_ > 0) return Status::OK();
+  write_scope_ = false;
+  if (exclusive_) return dirty_nodes_.size() > max_dirty_ ? FlushPending() : Status::OK();
+  Status s = FlushPending();
+  Status u = file_->UnlockRange(kIndexLockByte, 1);
+  return s.ok() ? u : s;
+}
+
+Status CdxFile::FlushPending() {
   Status s = FlushNodes();
   if (dirty_) {
     if (s.ok()) s = WriteDirectoryCounter();
     dirty_ = false;
   }
-  Status u = file_->UnlockRange(kIndexLockByte, 1);
-  write_scope_ = false;
-  return s.ok() ? u : s;
+  return s;
 }
 
 Status CdxFile::ReadHeader(uint32_t offset, CdxHeader* out) {
@@ -178,7 +210,7 @@ Status CdxFile::ReadNode(uint32_t offset, int32_t key_length, uint8_t pad, const
   s = CdxNode::Decode(buf, offset, key_length, pad, node.get());
   if (!s.ok()) return s;
   *out = node.get();
-  cache_[offset] = Cached{key_length, pad, std::move(node)};
+  cache_[offset] = Cached{key_length, pad, false, std::move(node)};
   return Status::OK();
 }
 
@@ -190,12 +222,15 @@ Status CdxFile::WriteNode(uint32_t offset, const CdxNode& node, int32_t key_leng
   Cached& slot = cache_[offset];
   slot.key_length = key_length;
   slot.pad = pad;
+  if (!slot.dirty) {
+    slot.dirty = true;
+    dirty_nodes_.push_back(offset);
+  }
   if (slot.node) {
     if (slot.node.get() != &node) *slot.node = node;
   } else {
     slot.node = std::make_unique<CdxNode>(node);
   }
-  dirty_nodes_.insert(offset);
   dirty_ = true;
   ++generation_;
   if (offset + kCdxBlockSize > size_) size_ = offset + kCdxBlockSize;
@@ -204,14 +239,37 @@ Status CdxFile::WriteNode(uint32_t offset, const CdxNode& node, int32_t key_leng
 
 Status CdxFile::FlushNodes() {
   Status s;
+  // In file order: a run of appends touches neighbouring nodes.
+  // In file order, neighbouring nodes in one write: appends allocate nodes
+  // one after the other at the end of the file.
+  std::sort(dirty_nodes_.begin(), dirty_nodes_.end());
+  constexpr size_t kMaxRun = 64;
+  uint32_t run_start = 0;
+  size_t run_nodes = 0;
+  auto write_run = [&]() {
+    Status w;
+    if (run_nodes > 0) {
+      w = file_->WriteAt(run_start, reinterpret_cast<const char*>(run_buffer_.data()),
+                         run_nodes * kCdxBlockSize);
+    }
+    run_nodes = 0;
+    return w;
+  };
   for (uint32_t offset : dirty_nodes_) {
     auto it = cache_.find(offset);
-    if (it == cache_.end()) continue;
-    uint8_t buf[kCdxBlockSize];
-    it->second.node->Encode(it->second.key_length, it->second.pad, buf);
-    s = file_->WriteAt(offset, reinterpret_cast<const char*>(buf), sizeof buf);
-    if (!s.ok()) break;
+    if (it == cache_.end() || !it->second.dirty) continue;
+    it->second.dirty = false;
+    if (run_nodes > 0 &&
+        (offset != run_start + run_nodes * kCdxBlockSize || run_nodes == kMaxRun)) {
+      if (!(s = write_run()).ok()) break;
+    }
+    if (run_nodes == 0) run_start = offset;
+    run_buffer_.resize((run_nodes + 1) * kCdxBlockSize);
+    it->second.node->Encode(it->second.key_length, it->second.pad,
+                            run_buffer_.data() + run_nodes * kCdxBlockSize);
+    ++run_nodes;
   }
+  if (s.ok()) s = write_run();
   dirty_nodes_.clear();
   // What is cached may now differ from the file: read it again next time.
   if (!s.ok()) DropCache();
@@ -255,7 +313,6 @@ Status CdxFile::FreeNode(uint32_t offset) {
   if (!s.ok()) return s;
   uint8_t block[kCdxBlockSize] = {};
   std::memcpy(block, head, 4);  // the next free node
-  dirty_nodes_.erase(offset);
   s = file_->WriteAt(offset, reinterpret_cast<const char*>(block), sizeof block);
   if (s.ok()) {
     PutLe32(head, offset);
@@ -267,13 +324,17 @@ Status CdxFile::FreeNode(uint32_t offset) {
   return s;
 }
 
-Status CdxFile::Flush() { return Status::OK(); }
+Status CdxFile::Flush() {
+  if (depth_ > 0) return Status::InvalidArgument("cdx: flush inside an operation");
+  return FlushPending();
+}
 
 Status CdxFile::Close() {
   if (!file_) return Status::OK();
-  Status s = file_->Close();
+  Status s = depth_ == 0 ? FlushPending() : Status::OK();
+  Status c = file_->Close();
   file_.reset();
-  return s;
+  return s.ok() ? c : s;
 }
 
 }  // namespace pv

@@ -15,13 +15,21 @@
 //     caches are dropped in turn.
 // Nodes are read whole and checked (cdx_node.h); a pointer that is not a
 // multiple of 512 or lies outside the file is corruption.
+//
+// Exclusive use (the file was opened share_none, so no other process can
+// open it): scopes take no lock and read no counter, and changed nodes stay
+// in the cache past the end of their scope; they go to the file, with one
+// counter bump, at Flush or Close, or when more than max_dirty nodes are
+// pending. A crash of an exclusive writer can therefore leave the index
+// behind its table (the same holds for the table's record count, table.h):
+// such an index is rebuilt, as after any crash in exclusive use.
 #ifndef PV_TABLEENGINE_CDX_FILE_H_
 #define PV_TABLEENGINE_CDX_FILE_H_
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <set>
+#include <vector>
 #include <unordered_map>
 
 #include "foundation/platform/file.h"
@@ -33,8 +41,9 @@ namespace pv {
 
 class CdxFile {
  public:
-  // Takes ownership of `file`, opened for writing when `writable`.
-  CdxFile(std::unique_ptr<File> file, bool writable);
+  // Takes ownership of `file`, opened for writing when `writable`;
+  // `exclusive` when it was opened share_none (see above).
+  CdxFile(std::unique_ptr<File> file, bool writable, bool exclusive = false);
   ~CdxFile();
   CdxFile(const CdxFile&) = delete;
   CdxFile& operator=(const CdxFile&) = delete;
@@ -55,6 +64,7 @@ class CdxFile {
   uint64_t cache_epoch() const { return cache_epoch_; }
   uint64_t size() const { return size_; }
   bool writable() const { return writable_; }
+  bool exclusive() const { return exclusive_; }
   const std::string& path() const { return file_->Path(); }
 
   Status ReadHeader(uint32_t offset, CdxHeader* out);
@@ -82,8 +92,20 @@ class CdxFile {
   // Puts a node on the free list (chained through its first 4 bytes).
   Status FreeNode(uint32_t offset);
 
+  // Writes pending nodes and the counter (exclusive use; nothing is pending
+  // otherwise). REQUIRES: outside any scope.
   Status Flush();
+  // Flushes, then releases the file.
   Status Close();
+
+  // Beyond max_cached nodes the cache starts over at the next operation (a
+  // bound, not an LRU: the working set of a walk or an append is a handful
+  // of nodes per tag); in exclusive use, more than max_dirty pending nodes
+  // are written when their operation ends. Tests lower both.
+  void SetCacheLimits(size_t max_cached, size_t max_dirty) {
+    max_cached_ = max_cached;
+    max_dirty_ = max_dirty;
+  }
 
   // Test and statistics hooks.
   uint64_t node_reads() const { return node_reads_; }
@@ -93,13 +115,19 @@ class CdxFile {
   Status ReadExact(uint64_t offset, size_t n, uint8_t* buf);
   Status WriteDirectoryCounter();
   Status FlushNodes();
+  // Nodes and then the counter, when anything changed.
+  Status FlushPending();
   void DropCache();
 
   std::unique_ptr<File> file_;
   bool writable_;
+  bool exclusive_;
+  bool known_ = false;  // exclusive use: counter_ and size_ read from the file
+  size_t max_cached_ = 8192;  // 4 MiB of node images
+  size_t max_dirty_ = 4096;
   int depth_ = 0;
   bool write_scope_ = false;
-  bool dirty_ = false;         // the current writing scope changed the file
+  bool dirty_ = false;         // changed since the counter was last written
   uint32_t counter_ = 0;       // directory change counter as last seen/written
   uint64_t size_ = 0;
   uint64_t generation_ = 0;    // bumped whenever the cache is dropped or we write
@@ -107,10 +135,14 @@ class CdxFile {
   struct Cached {
     int32_t key_length;  // a node is only ever read with its own tag's key length,
     uint8_t pad;         // unless the file is corrupt (two tags sharing a node)
+    bool dirty = false;  // written to the cache, not yet to the file
     std::unique_ptr<CdxNode> node;
   };
   std::unordered_map<uint32_t, Cached> cache_;
-  std::set<uint32_t> dirty_nodes_;  // written to the cache, not yet to the file
+  // Offsets of dirty nodes, in the order they became dirty; an offset whose
+  // node left the cache or is no longer dirty is skipped.
+  std::vector<uint32_t> dirty_nodes_;
+  std::vector<uint8_t> run_buffer_;  // node images of one write
   uint64_t node_reads_ = 0;
 };
 

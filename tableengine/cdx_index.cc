@@ -53,9 +53,10 @@ CdxTag* CdxIndex::FindTag(std::string_view name) {
 }
 
 Status CdxIndex::Open(std::unique_ptr<File> file, bool writable, const ExprRecord& schema,
-                      std::unique_ptr<CdxIndex>* out) {
+                      std::unique_ptr<CdxIndex>* out, bool exclusive) {
   out->reset();
-  std::unique_ptr<CdxIndex> index(new CdxIndex(std::make_unique<CdxFile>(std::move(file), writable)));
+  std::unique_ptr<CdxIndex> index(
+      new CdxIndex(std::make_unique<CdxFile>(std::move(file), writable, exclusive)));
   Status s = index->LoadTags(schema);
   if (s.ok()) *out = std::move(index);
   return s;
@@ -108,9 +109,10 @@ Status CdxIndex::LoadTags(const ExprRecord& schema) {
 
 Status CdxIndex::Create(std::unique_ptr<File> file, const std::vector<CdxTagSpec>& specs,
                         const ExprRecord& schema, CdxRecordSource* records,
-                        std::unique_ptr<CdxIndex>* out) {
+                        std::unique_ptr<CdxIndex>* out, bool exclusive) {
   out->reset();
-  std::unique_ptr<CdxIndex> index(new CdxIndex(std::make_unique<CdxFile>(std::move(file), true)));
+  std::unique_ptr<CdxIndex> index(
+      new CdxIndex(std::make_unique<CdxFile>(std::move(file), true, exclusive)));
   Status s = index->file_->Format();
   if (!s.ok()) return s;
   CdxScope scope(index->file_.get(), true);
@@ -171,8 +173,10 @@ Status CdxIndex::AddTag(const CdxTagSpec& def, const ExprRecord& schema) {
 
 Status CdxIndex::Insert(uint32_t recno, const ExprRecord& rec, const std::vector<bool>* only) {
   size_t n = tags_.size();
-  std::vector<std::string> keys(n);
-  std::vector<char> included(n);
+  std::vector<std::string>& keys = keys_;
+  std::vector<char>& included = included_;
+  keys.resize(n);
+  included.assign(n, 0);
   Status s;
   for (size_t i = 0; i < n; ++i) {
     bool in;
@@ -201,12 +205,14 @@ Status CdxIndex::RecordWritten(uint32_t recno, const ExprRecord* old_rec,
   CdxScope scope(file_.get(), true);
   if (!scope.status().ok()) return scope.status();
   size_t n = tags_.size();
-  std::vector<bool> changed(n, true);
+  std::vector<bool>& changed = changed_;
+  changed.assign(n, true);
   Status s;
   if (old_rec != nullptr) {
     // Take every changed entry out first, so that a record that keeps its
     // key in one tag and changes it in another is handled tag by tag.
-    std::string old_key, new_key;
+    std::string& old_key = old_key_;
+    std::string& new_key = new_key_;
     for (size_t i = 0; i < n; ++i) {
       bool old_in, new_in;
       tags_[i]->KeyOf(*old_rec, &old_key, &old_in);

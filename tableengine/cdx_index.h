@@ -50,13 +50,14 @@ class CdxIndex {
  public:
   // Opens an index file; `schema` gives the table's fields for the tags'
   // expressions. Corrupt headers or expressions that do not parse fail.
+  // `exclusive`: the file was opened share_none (cdx_file.h).
   static Status Open(std::unique_ptr<File> file, bool writable, const ExprRecord& schema,
-                     std::unique_ptr<CdxIndex>* out);
+                     std::unique_ptr<CdxIndex>* out, bool exclusive = false);
   // Writes a new index into `file` (emptied first) with `specs` in order and
   // fills the tags from `records` (null: an empty table).
   static Status Create(std::unique_ptr<File> file, const std::vector<CdxTagSpec>& specs,
                        const ExprRecord& schema, CdxRecordSource* records,
-                       std::unique_ptr<CdxIndex>* out);
+                       std::unique_ptr<CdxIndex>* out, bool exclusive = false);
 
   const std::string& path() const { return file_->path(); }
   int32_t tag_count() const { return static_cast<int32_t>(tags_.size()); }
@@ -80,6 +81,12 @@ class CdxIndex {
 
   std::unique_ptr<CdxFile> file_;
   std::vector<std::unique_ptr<CdxTag>> tags_;
+  // Working storage of RecordWritten and Insert, kept so that an append
+  // allocates nothing.
+  std::vector<std::string> keys_;
+  std::vector<char> included_;
+  std::vector<bool> changed_;
+  std::string old_key_, new_key_;
 };
 
 }  // namespace pv

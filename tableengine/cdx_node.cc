@@ -30,9 +30,7 @@ struct LeafLayout {
   int32_t r, d, t, e;
 };
 
-LeafLayout LayoutFor(const CdxNode& node, int32_t key_length) {
-  uint32_t max_recno = 0;
-  for (uint32_t r : node.recnos) max_recno = r > max_recno ? r : max_recno;
+LeafLayout LayoutFor(uint32_t max_recno, int32_t key_length) {
   LeafLayout l;
   l.d = l.t = BitLength(static_cast<uint32_t>(key_length));
   int32_t r = BitLength(max_recno);
@@ -87,26 +85,67 @@ int32_t CdxLeafStoredBytes(std::string_view prev, std::string_view key, uint8_t 
 }
 
 void CdxNode::Insert(int32_t i, std::string_view key, uint32_t recno, uint32_t child) {
+  if (fit_key_length_ == static_cast<int32_t>(key.size())) {
+    // Entry i's stored bytes depend only on the key before it: the new entry
+    // changes what it and its successor store.
+    const int32_t kl = fit_key_length_;
+    std::string_view prev = i > 0 ? this->key(i - 1, kl) : std::string_view();
+    int32_t delta = CdxLeafStoredBytes(prev, key, fit_pad_);
+    if (i < count()) {
+      std::string_view next = this->key(i, kl);
+      delta += CdxLeafStoredBytes(key, next, fit_pad_) - CdxLeafStoredBytes(prev, next, fit_pad_);
+    }
+    text_bytes_ += delta;
+    if (recno > max_recno_) max_recno_ = recno;
+  } else {
+    fit_key_length_ = -1;
+  }
   keys.insert(static_cast<size_t>(i) * key.size(), key);
   recnos.insert(recnos.begin() + i, recno);
   if (!is_leaf()) children.insert(children.begin() + i, child);
 }
 
 void CdxNode::Erase(int32_t i, int32_t key_length) {
+  if (fit_key_length_ == key_length && recnos[static_cast<size_t>(i)] < max_recno_) {
+    std::string_view prev = i > 0 ? key(i - 1, key_length) : std::string_view();
+    std::string_view cur = key(i, key_length);
+    int32_t delta = -CdxLeafStoredBytes(prev, cur, fit_pad_);
+    if (i + 1 < count()) {
+      std::string_view next = key(i + 1, key_length);
+      delta += CdxLeafStoredBytes(prev, next, fit_pad_) - CdxLeafStoredBytes(cur, next, fit_pad_);
+    }
+    text_bytes_ += delta;
+  } else {
+    fit_key_length_ = -1;  // the largest record number may leave: count again
+  }
   keys.erase(static_cast<size_t>(i) * static_cast<size_t>(key_length),
              static_cast<size_t>(key_length));
   recnos.erase(recnos.begin() + i);
   if (!is_leaf()) children.erase(children.begin() + i);
 }
 
-bool CdxNode::Fits(int32_t key_length, uint8_t pad) const {
+void CdxNode::SetEntry(int32_t i, std::string_view key, uint32_t recno) {
+  std::memcpy(keys.data() + static_cast<size_t>(i) * key.size(), key.data(), key.size());
+  recnos[static_cast<size_t>(i)] = recno;
+  fit_key_length_ = -1;
+}
+
+void CdxNode::ComputeFit(int32_t key_length, uint8_t pad) const {
+  if (fit_key_length_ == key_length && fit_pad_ == pad) return;
+  max_recno_ = 0;
+  for (uint32_t r : recnos) max_recno_ = r > max_recno_ ? r : max_recno_;
+  text_bytes_ = LeafTextBytes(*this, key_length, pad);
+  fit_key_length_ = key_length;
+  fit_pad_ = pad;
+}
+
+uint32_t CdxNode::EncodedSize(int32_t key_length, uint8_t pad) const {
   if (!is_leaf()) {
-    return kInteriorHeader + static_cast<uint32_t>(count()) * (static_cast<uint32_t>(key_length) + 8) <=
-           kCdxBlockSize;
+    return kInteriorHeader + static_cast<uint32_t>(count()) * (static_cast<uint32_t>(key_length) + 8);
   }
-  LeafLayout l = LayoutFor(*this, key_length);
-  return kLeafHeader + static_cast<uint32_t>(count() * l.e + LeafTextBytes(*this, key_length, pad)) <=
-         kCdxBlockSize;
+  ComputeFit(key_length, pad);
+  LeafLayout l = LayoutFor(max_recno_, key_length);
+  return kLeafHeader + static_cast<uint32_t>(count() * l.e + text_bytes_);
 }
 
 bool CdxNode::Encode(int32_t key_length, uint8_t pad, uint8_t* block) const {
@@ -126,7 +165,7 @@ bool CdxNode::Encode(int32_t key_length, uint8_t pad, uint8_t* block) const {
     }
     return true;
   }
-  LeafLayout l = LayoutFor(*this, key_length);
+  LeafLayout l = LayoutFor(max_recno_, key_length);  // computed by Fits
   PutLe32(block + 14, l.r >= 32 ? 0xFFFFFFFFu : (1u << l.r) - 1);
   block[18] = static_cast<uint8_t>((1u << l.d) - 1);
   block[19] = static_cast<uint8_t>((1u << l.t) - 1);

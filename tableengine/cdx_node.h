@@ -63,8 +63,13 @@ class CdxNode {
   // Encodes into `block` (kCdxBlockSize bytes). Returns false, leaving block
   // unspecified, when the entries do not fit in one node.
   bool Encode(int32_t key_length, uint8_t pad, uint8_t* block) const;
+  // Bytes the node's encoding takes (header, entries, key texts); it fits
+  // when that is at most kCdxBlockSize.
+  uint32_t EncodedSize(int32_t key_length, uint8_t pad) const;
   // True when the entries fit in one node (same rule as Encode).
-  bool Fits(int32_t key_length, uint8_t pad) const;
+  bool Fits(int32_t key_length, uint8_t pad) const {
+    return EncodedSize(key_length, pad) <= kCdxBlockSize;
+  }
 
   bool is_leaf() const { return (attributes & kLeaf) != 0; }
   bool is_root() const { return (attributes & kRoot) != 0; }
@@ -75,10 +80,14 @@ class CdxNode {
   }
   void Insert(int32_t i, std::string_view key, uint32_t recno, uint32_t child);
   void Erase(int32_t i, int32_t key_length);
+  // Replaces entry i's key and record number (an interior entry that follows
+  // its child's last key).
+  void SetEntry(int32_t i, std::string_view key, uint32_t recno);
   void Clear() {
     keys.clear();
     recnos.clear();
     children.clear();
+    fit_key_length_ = -1;
   }
 
   uint16_t attributes = kRoot | kLeaf;
@@ -87,6 +96,18 @@ class CdxNode {
   std::string keys;               // count x key length bytes, full keys
   std::vector<uint32_t> recnos;   // record numbers (tag directory: tag header offsets)
   std::vector<uint32_t> children;  // interior nodes only: child pointers
+
+ private:
+  // What a leaf needs under the writer's encoding: the key text bytes and the
+  // largest record number, valid for fit_key_length_ / fit_pad_ (-1: not
+  // known). Insert and Erase keep them current, so an append learns whether
+  // its leaf still fits without re-encoding the whole leaf. Anything that
+  // changes keys or recnos otherwise must go through Clear or SetEntry.
+  void ComputeFit(int32_t key_length, uint8_t pad) const;
+  mutable int32_t fit_key_length_ = -1;
+  mutable uint8_t fit_pad_ = 0;
+  mutable int32_t text_bytes_ = 0;
+  mutable uint32_t max_recno_ = 0;
 };
 
 // Bytes a leaf needs for `key` after `prev` (the whole leaf encoding uses the

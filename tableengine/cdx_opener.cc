@@ -139,7 +139,7 @@ class CdxOpenerImpl final : public IndexOpener {
     if (!s.ok()) return s;
     TableRecordView schema(table, table->RecordBuffer(), 0);
     std::unique_ptr<CdxIndex> index;
-    s = CdxIndex::Open(std::move(file), o.write, schema, &index);
+    s = CdxIndex::Open(std::move(file), o.write, schema, &index, o.share_none);
     if (s.ok()) *out = std::make_unique<CdxIndexFile>(table, std::move(index));
     return s;
   }
@@ -162,7 +162,7 @@ class CdxOpenerImpl final : public IndexOpener {
     TableRecordView schema(table, table->RecordBuffer(), 0);
     TableRecords records(table);
     std::unique_ptr<CdxIndex> index;
-    s = CdxIndex::Create(std::move(file), specs, schema, &records, &index);
+    s = CdxIndex::Create(std::move(file), specs, schema, &records, &index, o.share_none);
     if (s.ok()) s = table->SetIndexFlag(true);
     if (s.ok()) *out = std::make_unique<CdxIndexFile>(table, std::move(index));
     return s;

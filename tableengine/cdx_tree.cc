@@ -79,35 +79,32 @@ Status CdxTree::Descend(std::string_view key, uint32_t recno, bool to_last,
 
 Status CdxTree::First(CdxPos* pos) {
   Status s = Load();
-  std::vector<Step> path;
   const CdxNode* leaf = nullptr;
   // The smallest possible key: all zero bytes, record 0.
-  std::string zero(static_cast<size_t>(key_length_), '\0');
-  if (s.ok()) s = Descend(zero, 0, false, &path, &leaf);
+  static const char kZero[kCdxMaxKeyLength] = {};
+  if (s.ok()) s = Descend(std::string_view(kZero, static_cast<size_t>(key_length_)), 0, false, &path_, &leaf);
   if (!s.ok()) return s;
-  *pos = CdxPos{path.back().offset, 0};
+  *pos = CdxPos{path_.back().offset, 0};
   if (leaf->count() == 0) return Next(pos);  // only an empty root leaf
   return Status::OK();
 }
 
 Status CdxTree::Last(CdxPos* pos) {
   Status s = Load();
-  std::vector<Step> path;
   const CdxNode* leaf = nullptr;
-  if (s.ok()) s = Descend(std::string_view(), 0, true, &path, &leaf);
+  if (s.ok()) s = Descend(std::string_view(), 0, true, &path_, &leaf);
   if (!s.ok()) return s;
-  *pos = CdxPos{path.back().offset, leaf->count() - 1};
+  *pos = CdxPos{path_.back().offset, leaf->count() - 1};
   if (leaf->count() == 0) *pos = CdxPos{};
   return Status::OK();
 }
 
 Status CdxTree::LowerBound(std::string_view key, uint32_t recno, CdxPos* pos) {
   Status s = Load();
-  std::vector<Step> path;
   const CdxNode* leaf = nullptr;
-  if (s.ok()) s = Descend(key, recno, false, &path, &leaf);
+  if (s.ok()) s = Descend(key, recno, false, &path_, &leaf);
   if (!s.ok()) return s;
-  *pos = CdxPos{path.back().offset, path.back().index};
+  *pos = CdxPos{path_.back().offset, path_.back().index};
   if (pos->index >= leaf->count()) {
     // Past this leaf: the entry sought starts the next one (or nothing does).
     pos->index = leaf->count() - 1;
@@ -213,10 +210,9 @@ Status CdxTree::Prev(CdxPos* pos) {
 
 Status CdxTree::Depth(int32_t* depth) {
   Status s = Load();
-  std::vector<Step> path;
   const CdxNode* leaf = nullptr;
-  if (s.ok()) s = Descend(std::string_view(), 0, true, &path, &leaf);
-  if (s.ok()) *depth = static_cast<int32_t>(path.size());
+  if (s.ok()) s = Descend(std::string_view(), 0, true, &path_, &leaf);
+  if (s.ok()) *depth = static_cast<int32_t>(path_.size());
   return s;
 }
 
@@ -247,38 +243,44 @@ Status CdxTree::Insert(std::string_view key, uint32_t recno) {
                                    " bytes in a tag of key length " + std::to_string(key_length_));
   }
   Status s = Load();
-  std::vector<Step> path;
   const CdxNode* leaf = nullptr;
-  if (s.ok()) s = Descend(key, recno, false, &path, &leaf);
+  if (s.ok()) s = Descend(key, recno, false, &path_, &leaf);
   if (!s.ok()) return s;
-  CdxNode copy = *leaf;
-  copy.Insert(path.back().index, key, recno, 0);
-  return Store(path, path.size() - 1, std::move(copy));
+  CdxNode& copy = Scratch(path_.size() - 1);
+  copy = *leaf;
+  copy.Insert(path_.back().index, key, recno, 0);
+  return Store(path_.size() - 1, copy);
 }
 
 Status CdxTree::Remove(std::string_view key, uint32_t recno, bool* removed) {
   *removed = false;
   if (key.size() != static_cast<size_t>(key_length_)) return Status::OK();
   Status s = Load();
-  std::vector<Step> path;
   const CdxNode* leaf = nullptr;
-  if (s.ok()) s = Descend(key, recno, false, &path, &leaf);
+  if (s.ok()) s = Descend(key, recno, false, &path_, &leaf);
   if (!s.ok()) return s;
-  int32_t i = path.back().index;
+  int32_t i = path_.back().index;
   if (i >= leaf->count() ||
       Compare(leaf->key(i, key_length_), leaf->recnos[static_cast<size_t>(i)], key, recno) != 0) {
     return Status::OK();
   }
-  CdxNode copy = *leaf;
+  CdxNode& copy = Scratch(path_.size() - 1);
+  copy = *leaf;
   copy.Erase(i, key_length_);
   *removed = true;
-  return Store(path, path.size() - 1, std::move(copy));
+  return Store(path_.size() - 1, copy);
 }
 
 // Writes `node` as the new content of path[level] and brings the levels above
 // in line: parent entries describe their child's last entry, an emptied node
 // leaves the tree, an overfull one splits.
-Status CdxTree::Store(std::vector<Step>& path, size_t level, CdxNode node) {
+CdxNode& CdxTree::Scratch(size_t level) {
+  if (scratch_.size() <= level) scratch_.resize(level + 1);
+  return scratch_[level];
+}
+
+Status CdxTree::Store(size_t level, CdxNode& node) {
+  std::vector<Step>& path = path_;
   uint32_t offset = path[level].offset;
   Status s;
   if (node.count() == 0 && level > 0) {
@@ -287,14 +289,15 @@ Status CdxTree::Store(std::vector<Step>& path, size_t level, CdxNode node) {
     if (!(s = file_->FreeNode(offset)).ok()) return s;
     const CdxNode* parent;
     if (!(s = Node(path[level - 1].offset, &parent)).ok()) return s;
-    CdxNode pcopy = *parent;
+    CdxNode& pcopy = Scratch(level - 1);
+    pcopy = *parent;
     pcopy.Erase(path[level - 1].index, key_length_);
-    return Store(path, level - 1, std::move(pcopy));
+    return Store(level - 1, pcopy);
   }
   if (node.count() == 0 && !node.is_leaf()) {
     node.attributes = CdxNode::kRoot | CdxNode::kLeaf;  // the tree is empty again
   }
-  if (!node.Fits(key_length_, pad_)) return Split(path, level, node);
+  if (!node.Fits(key_length_, pad_)) return Split(level, node);
   if (!(s = file_->WriteNode(offset, node, key_length_, pad_)).ok()) return s;
   if (level == 0 || node.count() == 0) return Status::OK();
   const CdxNode* parent;
@@ -304,14 +307,14 @@ Status CdxTree::Store(std::vector<Step>& path, size_t level, CdxNode node) {
   if (parent->key(pi, key_length_) == last && parent->recnos[static_cast<size_t>(pi)] == node.recnos.back()) {
     return Status::OK();
   }
-  CdxNode pcopy = *parent;
-  std::memcpy(pcopy.keys.data() + static_cast<size_t>(pi) * static_cast<size_t>(key_length_),
-              last.data(), last.size());
-  pcopy.recnos[static_cast<size_t>(pi)] = node.recnos.back();
-  return Store(path, level - 1, std::move(pcopy));
+  CdxNode& pcopy = Scratch(level - 1);
+  pcopy = *parent;
+  pcopy.SetEntry(pi, last, node.recnos.back());
+  return Store(level - 1, pcopy);
 }
 
-Status CdxTree::Split(std::vector<Step>& path, size_t level, CdxNode& node) {
+Status CdxTree::Split(size_t level, CdxNode& node) {
+  std::vector<Step>& path = path_;
   uint32_t offset = path[level].offset;
   int32_t n = node.count();
   // Appends in key order (the common case for time-keyed logs) fill nodes
@@ -366,18 +369,16 @@ Status CdxTree::Split(std::vector<Step>& path, size_t level, CdxNode& node) {
   }
   const CdxNode* parent;
   if (!(s = Node(path[level - 1].offset, &parent)).ok()) return s;
-  CdxNode pcopy = *parent;
+  CdxNode& pcopy = Scratch(level - 1);
+  pcopy = *parent;
   int32_t pi = path[level - 1].index;
-  std::string_view last = right.key(right.count() - 1, key_length_);
-  std::memcpy(pcopy.keys.data() + static_cast<size_t>(pi) * static_cast<size_t>(key_length_),
-              last.data(), last.size());
-  pcopy.recnos[static_cast<size_t>(pi)] = right.recnos.back();
+  pcopy.SetEntry(pi, right.key(right.count() - 1, key_length_), right.recnos.back());
   pcopy.Insert(pi, left.key(left.count() - 1, key_length_), left.recnos.back(), new_left);
   // The parent's path index now points at the new left entry; keep it on the
   // old node's entry for the levels above (its position only matters there
   // for being the last entry or not, which the insert did not change).
   path[level - 1].index = pi + 1;
-  return Store(path, level - 1, std::move(pcopy));
+  return Store(level - 1, pcopy);
 }
 
 }  // namespace pv

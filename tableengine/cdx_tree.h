@@ -71,8 +71,14 @@ class CdxTree {
   Status Node(uint32_t offset, const CdxNode** node);
   Status Descend(std::string_view key, uint32_t recno, bool to_last, std::vector<Step>* path,
                  const CdxNode** leaf);
-  Status Store(std::vector<Step>& path, size_t level, CdxNode node);
-  Status Split(std::vector<Step>& path, size_t level, CdxNode& node);
+  // Store and Split work on path_ as the last descent left it; `node` is the
+  // new content of path_[level] (a scratch node of that level).
+  Status Store(size_t level, CdxNode& node);
+  Status Split(size_t level, CdxNode& node);
+  // A node to build level's new content in; one per level, so that a change
+  // climbing the tree never overwrites a level it still reads. Kept between
+  // operations so their buffers are reused.
+  CdxNode& Scratch(size_t level);
   Status SetRoot(uint32_t offset);
   Status Relink(uint32_t offset, bool set_right, uint32_t value);
   int Compare(std::string_view a, uint32_t ra, std::string_view b, uint32_t rb) const;
@@ -83,6 +89,8 @@ class CdxTree {
   uint8_t pad_;
   uint32_t root_ = 0;
   uint64_t loaded_generation_ = ~0ull;
+  std::vector<Step> path_;  // the last descent, root first
+  std::vector<CdxNode> scratch_;
 };
 
 }  // namespace pv
