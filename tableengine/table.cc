@@ -143,6 +143,7 @@ Table* Table::Open(EngineContext* ctx, const std::string& given) {
   }
   Table* t = new Table(ctx, path, std::move(file));
   t->read_only_ = set.read_only;
+  t->exclusive_ = set.exclusive;
   s = t->LoadHeader();
   if (!s.ok()) {
     t->Fail(kErrDataCorrupt, s);
@@ -235,6 +236,7 @@ Table* Table::Create(EngineContext* ctx, const std::string& given, const FieldLi
   s = file->WriteAt(0, bytes.data(), bytes.size());
   if (s.ok()) s = file->Truncate(bytes.size());
   Table* t = new Table(ctx, path, std::move(file));
+  t->exclusive_ = set.exclusive;
   if (s.ok()) {
     t->header_ = h;
     t->SetupFields();
@@ -304,6 +306,10 @@ int32_t Table::Remove() {
 int32_t Table::Flush() {
   int32_t r = WriteChanged();
   if (r < 0) return r;
+  if (header_pending_) {
+    Status s = WriteHeaderNow();
+    if (!s.ok()) return Fail(kErrWrite, s);
+  }
   for (auto& index : indexes_) {
     Status s = index->Flush();
     if (!s.ok()) return Fail(kErrIndex, s);
@@ -330,6 +336,10 @@ void Table::ResetMemos() {
 }
 
 Status Table::ReadCount(uint32_t* count) {
+  if (exclusive_) {
+    *count = header_.record_count;  // nobody else appends
+    return Status::OK();
+  }
   char buf[4];
   size_t got = 0;
   Status s = file_->ReadAt(4, sizeof buf, buf, &got);
@@ -354,6 +364,10 @@ Status Table::UpdateDate() {
   header_.year = y;
   header_.month = m;
   header_.day = d;
+  if (exclusive_) {
+    header_pending_ = true;
+    return Status::OK();
+  }
   char buf[7];
   EncodeDateAndCount(y, m, d, 0, buf);
   return file_->WriteAt(1, buf, 3);
@@ -362,9 +376,19 @@ Status Table::UpdateDate() {
 Status Table::WriteHeaderCountAndDate(uint32_t count) {
   Today(&header_.year, &header_.month, &header_.day);
   header_.record_count = count;
+  if (exclusive_) {
+    header_pending_ = true;
+    return Status::OK();
+  }
+  return WriteHeaderNow();
+}
+
+Status Table::WriteHeaderNow() {
   char buf[7];
-  EncodeDateAndCount(header_.year, header_.month, header_.day, count, buf);
-  return file_->WriteAt(1, buf, sizeof buf);
+  EncodeDateAndCount(header_.year, header_.month, header_.day, header_.record_count, buf);
+  Status s = file_->WriteAt(1, buf, sizeof buf);
+  if (s.ok()) header_pending_ = false;
+  return s;
 }
 
 void Table::SetNoRecord(uint32_t recno, bool eof, bool bof) {
@@ -509,9 +533,9 @@ void Table::MarkChanged(int32_t flag) {
     return;
   }
   for (Field& f : fields_) f.memo_changed_ = false;
-  if (unindexed_) {
-    // A record just appended still enters the indexes, as the blank record
-    // that the file holds.
+  if (unindexed_ || unwritten_) {
+    // A record just appended still enters the indexes (and, in exclusive
+    // use, the file), as the blank record that the file holds or will hold.
     record_ = disk_image_;
     return;
   }
@@ -569,10 +593,19 @@ int32_t Table::WriteChanged() {
     s = WriteMemos();
     UnlockHeader();
   }
-  if (s.ok()) s = file_->WriteAt(RecordOffset(recno_), record_.data(), record_.size());
+  if (s.ok() && unwritten_) {
+    // The first write of a record appended in exclusive use; it is the last
+    // record (the next append writes this one first).
+    write_buffer_.assign(record_);
+    write_buffer_.push_back(static_cast<char>(kDbfEofMarker));
+    s = file_->WriteAt(RecordOffset(recno_), write_buffer_.data(), write_buffer_.size());
+  } else if (s.ok()) {
+    s = file_->WriteAt(RecordOffset(recno_), record_.data(), record_.size());
+  }
   if (s.ok()) s = UpdateDate();
   if (!s.ok()) return Fail(kErrWrite, s);
   changed_ = false;
+  unwritten_ = false;
   const char* old_image = unindexed_ ? nullptr : disk_image_.data();
   unindexed_ = false;
   for (auto& index : indexes_) {
@@ -597,7 +630,7 @@ int32_t Table::LockHeader() {
 void Table::UnlockHeader() {
   // Never punches a hole into this table's own table lock. An unlock that
   // fails leaves a lock that closing the file releases.
-  if (!table_locked_) file_->UnlockRange(kLockHeaderByte, 1);
+  if (!table_locked_ && !exclusive_) file_->UnlockRange(kLockHeaderByte, 1);
 }
 
 Status Table::FillAutoIncrements(char* record) {
@@ -639,10 +672,13 @@ int32_t Table::AppendBlank() {
   Status s = ReadCount(&count);
   const uint32_t recno = count + 1;
   if (s.ok() && recno == 0) s = Status::IOError(path_ + ": record count at its limit");
-  std::string bytes = blank_;
+  std::string& bytes = write_buffer_;
+  bytes = blank_;
   if (s.ok()) s = FillAutoIncrements(bytes.data());
   bytes.push_back(static_cast<char>(kDbfEofMarker));
-  if (s.ok()) s = file_->WriteAt(RecordOffset(recno), bytes.data(), bytes.size());
+  // In exclusive use nobody reads the file meanwhile: the record is written
+  // once, with its values and the end marker, when it is first written.
+  if (s.ok() && !exclusive_) s = file_->WriteAt(RecordOffset(recno), bytes.data(), bytes.size());
   if (s.ok()) s = WriteHeaderCountAndDate(recno);
   int32_t lock = 0;
   if (s.ok() && !table_locked_) s = LockBytes(RecordLockByte(recno), 1, &lock);
@@ -661,8 +697,9 @@ int32_t Table::AppendBlank() {
   // holds only for this moment, so a reader walking a tag while records are
   // appended never meets one out of order, and each append updates every
   // tag once instead of twice.
-  changed_ = !indexes_.empty();
-  unindexed_ = changed_;
+  unindexed_ = !indexes_.empty();
+  unwritten_ = exclusive_;
+  changed_ = unindexed_ || unwritten_;
   return 0;
 }
 
@@ -705,6 +742,7 @@ int32_t Table::Recall() {
 
 Status Table::LockBytes(uint64_t offset, uint64_t length, int32_t* result) {
   *result = 0;
+  if (exclusive_) return Status::OK();  // no other process has the file open
   const int32_t attempts = std::max<int32_t>(1, context_->settings().lock_attempts);
   for (int32_t i = 0; i < attempts; i++) {
     Status s = file_->LockRange(offset, length, LockKind::kExclusive, LockWait::kNoWait);
@@ -753,6 +791,11 @@ int32_t Table::LockTable() {
 
 int32_t Table::ReleaseLocks() {
   Status result;
+  if (exclusive_) {
+    locked_records_.clear();
+    table_locked_ = false;
+    return 0;
+  }
   for (uint32_t recno : locked_records_) {
     Status s = file_->UnlockRange(RecordLockByte(recno), 1);
     if (result.ok()) result = s;

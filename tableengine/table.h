@@ -28,6 +28,16 @@
 // writers included) see. A lock request tries settings().lock_attempts
 // times; with settings().single_lock it first releases every lock of the
 // context. AppendBlank leaves the new record locked.
+//
+// Exclusive use (settings().exclusive: the files are opened share_none, so
+// no other process can open them): locks are granted without touching the
+// file, the record count and date are kept in memory and written to the
+// header at Flush and Close, and the index files hold their changed nodes
+// until then (cdx_file.h). An appended record goes to the file once, when it
+// is first written (at the latest at the next positioning, append, Flush,
+// Unlock or Close); changed records are written as in shared use. A crash in
+// exclusive use can leave the header's count behind the records written;
+// nothing else depends on that count until the table is reopened.
 #ifndef PV_TABLEENGINE_TABLE_H_
 #define PV_TABLEENGINE_TABLE_H_
 
@@ -170,6 +180,8 @@ class Table {
   Status LoadHeader();
   Status ReadCount(uint32_t* count);
   Status WriteHeaderCountAndDate(uint32_t count);
+  // Writes the count and date of header_ (the 7 bytes from offset 1).
+  Status WriteHeaderNow();
   Status UpdateDate();
   int32_t LockHeader();
   void UnlockHeader();
@@ -196,6 +208,8 @@ class Table {
   std::unique_ptr<File> file_;
   std::unique_ptr<MemoFile> memo_;
   bool read_only_ = false;
+  bool exclusive_ = false;       // opened share_none (see above)
+  bool header_pending_ = false;  // exclusive use: count or date not yet written
   DbfHeader header_;
   std::vector<Field> fields_;
   std::string record_;      // current record buffer
@@ -206,6 +220,8 @@ class Table {
   bool bof_ = false;
   bool changed_ = false;
   bool unindexed_ = false;  // appended record not yet in the index files
+  bool unwritten_ = false;  // exclusive use: appended record not yet in the file
+  std::string write_buffer_;  // a record and the end marker, for one write
   std::set<uint32_t> locked_records_;
   bool table_locked_ = false;
   std::vector<std::unique_ptr<IndexFile>> indexes_;
