@@ -1,6 +1,7 @@
 #include "tableengine/table.h"
 
 #include <chrono>
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <thread>
@@ -76,24 +77,33 @@ int32_t Table::Fail(int32_t code, const Status& status) {
 }
 
 Status Table::LoadHeader() {
-  char fixed[kDbfHeaderSize];
-  size_t got = 0;
-  Status s = file_->ReadAt(0, sizeof fixed, fixed, &got);
-  if (!s.ok()) return s;
-  size_t want = got < sizeof fixed ? got : DecodeLe16(fixed + 8);
-  std::string bytes(std::max<size_t>(want, got), '\0');
-  s = file_->ReadAt(0, bytes.size(), bytes.data(), &got);
-  if (!s.ok()) return s;
-  bytes.resize(got);
-  // The size is taken after the count was read: writers store a record
-  // before they count it, so the file then holds every counted record even
-  // while others append.
-  uint64_t size = 0;
-  s = file_->Size(&size);
-  if (!s.ok()) return s;
-  s = DecodeDbfHeader(bytes, size, &header_);
-  if (!s.ok()) return Status(s.IsNotSupported() ? s : Status::Corruption(path_ + ": " + s.message()));
-  return Status::OK();
+  // A header that does not agree with the file is read again a few times
+  // before it counts as corrupt: a writer of another program may count a
+  // record before it stores it, and the operating system does not make a
+  // read atomic with a concurrent write.
+  constexpr int kAttempts = 4;
+  Status s;
+  for (int attempt = 1;; ++attempt) {
+    char fixed[kDbfHeaderSize];
+    size_t got = 0;
+    s = file_->ReadAt(0, sizeof fixed, fixed, &got);
+    if (!s.ok()) return s;
+    size_t want = got < sizeof fixed ? got : DecodeLe16(fixed + 8);
+    std::string bytes(std::max<size_t>(want, got), '\0');
+    s = file_->ReadAt(0, bytes.size(), bytes.data(), &got);
+    if (!s.ok()) return s;
+    bytes.resize(got);
+    // The size is taken after the count was read: writers store a record
+    // before they count it, so the file then holds every counted record even
+    // while others append.
+    uint64_t size = 0;
+    s = file_->Size(&size);
+    if (!s.ok()) return s;
+    s = DecodeDbfHeader(bytes, size, &header_);
+    if (s.ok() || s.IsNotSupported()) return s;
+    if (attempt == kAttempts) return Status::Corruption(path_ + ": " + s.message());
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 }
 
 void Table::SetupFields() {
@@ -402,9 +412,39 @@ void Table::SetNoRecord(uint32_t recno, bool eof, bool bof) {
   ResetMemos();
 }
 
+Status Table::ReadImage(uint32_t recno, size_t* got) {
+  const size_t width = disk_image_.size();
+  if (!exclusive_) return file_->ReadAt(RecordOffset(recno), width, disk_image_.data(), got);
+  // Exclusive use: nobody else writes the file, so records near the last one
+  // read come from a run read ahead (a walk in tag order of a table appended
+  // in time order touches neighbouring records); others are read alone.
+  if (recno < ahead_first_ || recno - ahead_first_ >= ahead_count_) {
+    const uint64_t r = recno, last = last_read_;
+    const bool near = last != 0 && r + kAheadBack >= last && r <= last + kAheadBack;
+    last_read_ = recno;
+    if (!near) return file_->ReadAt(RecordOffset(recno), width, disk_image_.data(), got);
+    const uint32_t first = recno > kAheadBack ? recno - kAheadBack : 1;
+    ahead_.resize(std::max<size_t>(1, kAheadBytes / width) * width);
+    size_t n = 0;
+    ahead_count_ = 0;
+    Status s = file_->ReadAt(RecordOffset(first), ahead_.size(), ahead_.data(), &n);
+    if (!s.ok()) return s;
+    ahead_first_ = first;
+    ahead_count_ = static_cast<uint32_t>(n / width);
+    if (recno - first >= ahead_count_) {
+      *got = 0;  // the record runs past the file's end
+      return Status::OK();
+    }
+  }
+  last_read_ = recno;
+  std::memcpy(disk_image_.data(), ahead_.data() + static_cast<size_t>(recno - ahead_first_) * width, width);
+  *got = width;
+  return Status::OK();
+}
+
 int32_t Table::ReadRecord(uint32_t recno) {
   size_t got = 0;
-  Status s = file_->ReadAt(RecordOffset(recno), disk_image_.size(), disk_image_.data(), &got);
+  Status s = ReadImage(recno, &got);
   if (!s.ok() || got != disk_image_.size()) {
     SetNoRecord(0, false, false);
     if (!s.ok()) return Fail(kErrRead, s);
@@ -592,6 +632,10 @@ int32_t Table::WriteChanged() {
     if (r != 0) return r > 0 ? context_->ReportError(kErrLock, r, "memo allocation", path_.c_str()) : r;
     s = WriteMemos();
     UnlockHeader();
+  }
+  if (s.ok() && recno_ >= ahead_first_ && recno_ - ahead_first_ < ahead_count_) {
+    std::memcpy(ahead_.data() + static_cast<size_t>(recno_ - ahead_first_) * record_.size(),
+                record_.data(), record_.size());
   }
   if (s.ok() && unwritten_) {
     // The first write of a record appended in exclusive use; it is the last

@@ -18,6 +18,13 @@
 // assignment) is written at the next positioning, Flush, Unlock or Close;
 // writing it tells the open index files (index_hooks.h).
 //
+// Reads take no lock, and the operating system does not make a read atomic
+// with another process's write of the same bytes: a record read at the
+// moment its writer writes it may show a mix of old and new bytes. A reader
+// that needs a whole record reads it under the record's lock (the writer
+// holds it until the record is written) or, as the plant tables do, under a
+// mutex shared with the writer.
+//
 // Positioning follows the selected tag, or record order when none is
 // selected. Skipping past either end leaves the table on no record (number
 // count + 1 at the end, 0 at the start) with a blank buffer.
@@ -35,7 +42,8 @@
 // header at Flush and Close, and the index files hold their changed nodes
 // until then (cdx_file.h). An appended record goes to the file once, when it
 // is first written (at the latest at the next positioning, append, Flush,
-// Unlock or Close); changed records are written as in shared use. A crash in
+// Unlock or Close); changed records are written as in shared use. Reads of
+// records near the last one read come from a run read ahead. A crash in
 // exclusive use can leave the header's count behind the records written;
 // nothing else depends on that count until the table is reopened.
 #ifndef PV_TABLEENGINE_TABLE_H_
@@ -179,6 +187,8 @@ class Table {
 
   Status LoadHeader();
   Status ReadCount(uint32_t* count);
+  // Reads record recno into disk_image_; *got short at the file's end.
+  Status ReadImage(uint32_t recno, size_t* got);
   Status WriteHeaderCountAndDate(uint32_t count);
   // Writes the count and date of header_ (the 7 bytes from offset 1).
   Status WriteHeaderNow();
@@ -221,6 +231,14 @@ class Table {
   bool changed_ = false;
   bool unindexed_ = false;  // appended record not yet in the index files
   bool unwritten_ = false;  // exclusive use: appended record not yet in the file
+  // Exclusive use: records read ahead (ReadImage), kept equal to the file by
+  // WriteChanged, the only writer of records.
+  static constexpr uint32_t kAheadBack = 32;   // records before the one read
+  static constexpr size_t kAheadBytes = 64 << 10;
+  std::string ahead_;
+  uint32_t ahead_first_ = 0;  // record number of ahead_'s first record
+  uint32_t ahead_count_ = 0;
+  uint32_t last_read_ = 0;
   std::string write_buffer_;  // a record and the end marker, for one write
   std::set<uint32_t> locked_records_;
   bool table_locked_ = false;

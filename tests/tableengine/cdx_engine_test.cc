@@ -282,7 +282,7 @@ TEST_F(CdxEngineTest, ExclusiveUseLeavesTheSameFilesAsSharedUse) {
 #else
   const int kAppends = 20000;
 #endif
-  std::string paths[2];
+  std::string paths[2], walks[2];
   for (bool exclusive : {false, true}) {
     SCOPED_TRACE(exclusive ? "exclusive" : "shared");
     EngineContext ctx;
@@ -320,9 +320,23 @@ TEST_F(CdxEngineTest, ExclusiveUseLeavesTheSameFilesAsSharedUse) {
         if (rng() % 2) SetDeleted(t, r, false);
       }
     }
+    // A record read (and read ahead) before it is changed shows the change.
+    ASSERT_EQ(t->Go(100), 0);
+    ASSERT_EQ(t->Go(101), 0);
+    Change(t, 102, "POINTID", "CHANGED");
+    ASSERT_EQ(t->Go(103), 0);
+    ASSERT_EQ(t->Go(102), 0);
+    EXPECT_EQ(t->FieldByName("POINTID")->Text().rfind("CHANGED", 0), 0u);
+    // Both walk the same records in tag order.
+    t->SelectTag(t->TagByName("TIMEPTID"));
+    for (int32_t r = t->Top(); r == 0; r = t->Skip(1)) {
+      walks[exclusive ? 1 : 0].append(t->RecordBuffer(), static_cast<size_t>(t->RecordWidth()));
+    }
     EXPECT_EQ(Problems(t), "");
     ASSERT_EQ(t->Close(), 0);
   }
+  EXPECT_GT(walks[0].size(), static_cast<size_t>(kAppends) * 60 * 9 / 10);  // deleted ones are not in the tag
+  EXPECT_TRUE(walks[0] == walks[1]);
   std::string sh = pvtest::ReadFileBytes(paths[0] + ".cdx"), ex = pvtest::ReadFileBytes(paths[1] + ".cdx");
   ASSERT_EQ(sh.size(), ex.size());
   EXPECT_NE(sh.substr(8, 4), ex.substr(8, 4));  // one bump per write-through vs. per flush

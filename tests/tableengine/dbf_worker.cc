@@ -5,6 +5,7 @@
 //                                      + i), each as lock, assign, unlock
 //   dbf_worker read TABLE MS           re-reads every record for MS ms; exits 3
 //                                      when a record is neither blank nor whole
+//                                      (read again under its lock when in doubt)
 //   dbf_worker hold TABLE RECNO MARKER MS  locks a record, writes MARKER, waits
 //                                      MS ms, exits (releasing the lock)
 // Exit code 0 on success; 1 on an engine error; 2 on bad arguments.
@@ -62,6 +63,14 @@ int main(int argc, char** argv) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::atoi(argv[3]));
     while (std::chrono::steady_clock::now() < end) {
       for (int32_t r = t->Top(); r == 0; r = t->Skip(1)) {
+        // Reads and writes of a file are not atomic with respect to each
+        // other: a record read while its writer writes it may show a mix.
+        // Read under the record's lock (which the writer holds until the
+        // record is written), it must be whole.
+        if (!WholeRecord(t)) {
+          const int32_t recno = t->RecordNumber();
+          if (t->LockRecord(recno) != 0 || t->Go(recno) != 0) return 1;
+        }
         if (!WholeRecord(t)) {
           std::fprintf(stderr, "dbf_worker: record %d not whole\n", t->RecordNumber());
           return 3;
