@@ -15,6 +15,29 @@ constexpr uint64_t kIndexLockByte = 0x7FFFFFFE;
 
 }  // namespace
 
+CdxFile::Cached& CdxFile::NodeCache::Get(uint32_t offset) {
+  size_t i = offset / kCdxBlockSize;
+  if (i >= slots_.size()) slots_.resize(i + 1);
+  if (!slots_[i]) {
+    slots_[i] = std::make_unique<Cached>();
+    ++count_;
+  }
+  return *slots_[i];
+}
+
+void CdxFile::NodeCache::Erase(uint32_t offset) {
+  size_t i = offset / kCdxBlockSize;
+  if (i < slots_.size() && slots_[i]) {
+    slots_[i].reset();
+    --count_;
+  }
+}
+
+void CdxFile::NodeCache::Clear() {
+  slots_.clear();
+  count_ = 0;
+}
+
 CdxFile::CdxFile(std::unique_ptr<File> file, bool writable, bool exclusive)
     : file_(std::move(file)), writable_(writable), exclusive_(exclusive) {}
 
@@ -24,7 +47,7 @@ CdxFile::~CdxFile() {
 }
 
 void CdxFile::DropCache() {
-  cache_.clear();
+  cache_.Clear();
   dirty_nodes_.clear();
   ++generation_;
   ++cache_epoch_;
@@ -91,7 +114,7 @@ Status CdxFile::Enter(bool write) {
     if (cache_.size() > max_cached_) {
       Status s = FlushPending();
       if (!s.ok()) return s;
-      DropCache();
+      Trim();
     }
     depth_ = 1;
     write_scope_ = write;
@@ -111,15 +134,33 @@ Status CdxFile::Enter(bool write) {
   uint32_t c = GetBe32(counter);
   // Pointers from ReadNode live until the scope ends, so the cache is only
   // ever emptied here, between operations.
-  if (c != counter_ || size != size_ || cache_.size() > max_cached_) {
+  if (c != counter_ || size != size_) {
     DropCache();
     counter_ = c;
     size_ = size;
+  } else if (cache_.size() > max_cached_) {
+    Trim();  // nothing is pending outside a scope in shared use
   }
   depth_ = 1;
   write_scope_ = write;
   dirty_ = false;
   return Status::OK();
+}
+
+void CdxFile::Trim() {
+  // Second chance: leaves used since the last trim stay, others go; then, if
+  // that was not enough, every leaf; interior nodes (few, and on every
+  // descent) only when they alone fill the cache. What goes is what the file
+  // holds, so positions and roots stay valid.
+  const size_t target = max_cached_ / 4 * 3;
+  for (int pass = 0; pass < 3 && cache_.size() > target; ++pass) {
+    cache_.EraseIf([pass](Cached& c) {
+      const bool leaf = c.node.is_leaf();
+      const bool keep = c.dirty || (pass == 0 && (c.used || !leaf)) || (pass == 1 && !leaf);
+      c.used = false;
+      return !keep;
+    });
+  }
 }
 
 Status CdxFile::StillCurrent(bool* current) {
@@ -138,8 +179,8 @@ Status CdxFile::StillCurrent(bool* current) {
 }
 
 const CdxNode* CdxFile::CachedNode(uint32_t offset) const {
-  auto it = cache_.find(offset);
-  return it == cache_.end() ? nullptr : it->second.node.get();
+  const Cached* c = cache_.Find(offset);
+  return c == nullptr ? nullptr : &c->node;
 }
 
 Status CdxFile::WriteDirectoryCounter() {
@@ -189,10 +230,10 @@ Status CdxFile::WriteHeader(uint32_t offset, const CdxHeader& header) {
 }
 
 Status CdxFile::ReadNode(uint32_t offset, int32_t key_length, uint8_t pad, const CdxNode** out) {
-  auto it = cache_.find(offset);
-  if (it != cache_.end()) {
-    if (it->second.key_length == key_length && it->second.pad == pad) {
-      *out = it->second.node.get();
+  if (Cached* c = cache_.Find(offset)) {
+    if (c->key_length == key_length && c->pad == pad) {
+      c->used = true;
+      *out = &c->node;
       return Status::OK();
     }
     return CdxCorruption("cdx node " + CdxHex(offset) + " belongs to two tags");
@@ -206,11 +247,17 @@ Status CdxFile::ReadNode(uint32_t offset, int32_t key_length, uint8_t pad, const
   s = ReadExact(offset, sizeof buf, buf);
   if (!s.ok()) return s;
   ++node_reads_;
-  auto node = std::make_unique<CdxNode>();
-  s = CdxNode::Decode(buf, offset, key_length, pad, node.get());
-  if (!s.ok()) return s;
-  *out = node.get();
-  cache_[offset] = Cached{key_length, pad, false, std::move(node)};
+  Cached& c = cache_.Get(offset);
+  s = CdxNode::Decode(buf, offset, key_length, pad, &c.node);
+  if (!s.ok()) {
+    cache_.Erase(offset);
+    return s;
+  }
+  c.key_length = key_length;
+  c.pad = pad;
+  c.dirty = false;
+  c.used = true;
+  *out = &c.node;
   return Status::OK();
 }
 
@@ -219,18 +266,15 @@ Status CdxFile::WriteNode(uint32_t offset, const CdxNode& node, int32_t key_leng
   if (!node.Fits(key_length, pad)) {
     return Status::InvalidArgument("cdx node " + CdxHex(offset) + ": entries do not fit");
   }
-  Cached& slot = cache_[offset];
+  Cached& slot = cache_.Get(offset);
   slot.key_length = key_length;
   slot.pad = pad;
+  slot.used = true;
   if (!slot.dirty) {
     slot.dirty = true;
     dirty_nodes_.push_back(offset);
   }
-  if (slot.node) {
-    if (slot.node.get() != &node) *slot.node = node;
-  } else {
-    slot.node = std::make_unique<CdxNode>(node);
-  }
+  if (&slot.node != &node) slot.node = node;
   dirty_ = true;
   ++generation_;
   if (offset + kCdxBlockSize > size_) size_ = offset + kCdxBlockSize;
@@ -239,7 +283,6 @@ Status CdxFile::WriteNode(uint32_t offset, const CdxNode& node, int32_t key_leng
 
 Status CdxFile::FlushNodes() {
   Status s;
-  // In file order: a run of appends touches neighbouring nodes.
   // In file order, neighbouring nodes in one write: appends allocate nodes
   // one after the other at the end of the file.
   std::sort(dirty_nodes_.begin(), dirty_nodes_.end());
@@ -256,17 +299,16 @@ Status CdxFile::FlushNodes() {
     return w;
   };
   for (uint32_t offset : dirty_nodes_) {
-    auto it = cache_.find(offset);
-    if (it == cache_.end() || !it->second.dirty) continue;
-    it->second.dirty = false;
+    Cached* c = cache_.Find(offset);
+    if (c == nullptr || !c->dirty) continue;
+    c->dirty = false;
     if (run_nodes > 0 &&
         (offset != run_start + run_nodes * kCdxBlockSize || run_nodes == kMaxRun)) {
       if (!(s = write_run()).ok()) break;
     }
     if (run_nodes == 0) run_start = offset;
     run_buffer_.resize((run_nodes + 1) * kCdxBlockSize);
-    it->second.node->Encode(it->second.key_length, it->second.pad,
-                            run_buffer_.data() + run_nodes * kCdxBlockSize);
+    c->node.Encode(c->key_length, c->pad, run_buffer_.data() + run_nodes * kCdxBlockSize);
     ++run_nodes;
   }
   if (s.ok()) s = write_run();
@@ -290,7 +332,7 @@ Status CdxFile::AllocateBlocks(uint32_t blocks, uint32_t* offset) {
     }
     if (s.ok()) s = file_->WriteAt(4, reinterpret_cast<const char*>(next), 4);
     if (!s.ok()) return s;
-    cache_.erase(free_node);
+    cache_.Erase(free_node);
     dirty_ = true;
     *offset = free_node;
     return Status::OK();
@@ -318,7 +360,7 @@ Status CdxFile::FreeNode(uint32_t offset) {
     PutLe32(head, offset);
     s = file_->WriteAt(4, reinterpret_cast<const char*>(head), 4);
   }
-  cache_.erase(offset);
+  cache_.Erase(offset);
   dirty_ = true;
   ++generation_;
   return s;

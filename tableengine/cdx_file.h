@@ -30,7 +30,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-#include <unordered_map>
 
 #include "foundation/platform/file.h"
 #include "foundation/status.h"
@@ -98,10 +97,9 @@ class CdxFile {
   // Flushes, then releases the file.
   Status Close();
 
-  // Beyond max_cached nodes the cache starts over at the next operation (a
-  // bound, not an LRU: the working set of a walk or an append is a handful
-  // of nodes per tag); in exclusive use, more than max_dirty pending nodes
-  // are written when their operation ends. Tests lower both.
+  // Beyond max_cached nodes the next operation first trims the cache to
+  // three quarters of that (Trim); in exclusive use, more than max_dirty
+  // pending nodes are written when their operation ends. Tests lower both.
   void SetCacheLimits(size_t max_cached, size_t max_dirty) {
     max_cached_ = max_cached;
     max_dirty_ = max_dirty;
@@ -118,12 +116,15 @@ class CdxFile {
   // Nodes and then the counter, when anything changed.
   Status FlushPending();
   void DropCache();
+  // Brings the cache back under its bound, keeping what was used lately.
+  // REQUIRES: between operations.
+  void Trim();
 
   std::unique_ptr<File> file_;
   bool writable_;
   bool exclusive_;
   bool known_ = false;  // exclusive use: counter_ and size_ read from the file
-  size_t max_cached_ = 8192;  // 4 MiB of node images
+  size_t max_cached_ = 8192;  // about 12 MiB of decoded nodes
   size_t max_dirty_ = 4096;
   int depth_ = 0;
   bool write_scope_ = false;
@@ -133,12 +134,40 @@ class CdxFile {
   uint64_t generation_ = 0;    // bumped whenever the cache is dropped or we write
   uint64_t cache_epoch_ = 0;   // bumped whenever the cache is dropped
   struct Cached {
-    int32_t key_length;  // a node is only ever read with its own tag's key length,
-    uint8_t pad;         // unless the file is corrupt (two tags sharing a node)
-    bool dirty = false;  // written to the cache, not yet to the file
-    std::unique_ptr<CdxNode> node;
+    int32_t key_length = 0;  // a node is only ever read with its own tag's key length,
+    uint8_t pad = 0;         // unless the file is corrupt (two tags sharing a node)
+    bool dirty = false;      // written to the cache, not yet to the file
+    bool used = true;        // read or written since the last Trim
+    CdxNode node;
   };
-  std::unordered_map<uint32_t, Cached> cache_;
+  // Decoded nodes by block number (offset / 512): a lookup on every step of
+  // every descent is one index, at 8 bytes per block of the file.
+  class NodeCache {
+   public:
+    Cached* Find(uint32_t offset) const {
+      size_t i = offset / kCdxBlockSize;
+      return i < slots_.size() ? slots_[i].get() : nullptr;
+    }
+    Cached& Get(uint32_t offset);  // creates an empty slot when absent
+    void Erase(uint32_t offset);
+    void Clear();
+    size_t size() const { return count_; }
+    // Erases the slots for which drop(slot) is true.
+    template <typename Drop>
+    void EraseIf(Drop drop) {
+      for (auto& slot : slots_) {
+        if (slot && drop(*slot)) {
+          slot.reset();
+          --count_;
+        }
+      }
+    }
+
+   private:
+    std::vector<std::unique_ptr<Cached>> slots_;
+    size_t count_ = 0;
+  };
+  NodeCache cache_;
   // Offsets of dirty nodes, in the order they became dirty; an offset whose
   // node left the cache or is no longer dirty is skipped.
   std::vector<uint32_t> dirty_nodes_;
