@@ -110,7 +110,7 @@ std::string CdxKeyToText(const CdxKeyType& type, std::string_view key) {
       return std::to_string(static_cast<int32_t>(v ^ 0x80000000u));
     }
     case ExprType::kDate:
-      return DateTextFromJulian(static_cast<int32_t>(CdxDecodeDouble(key)));
+      return DateTextFromDayNumber(CdxDecodeDouble(key));
     default: {
       std::string s = FormatStr(CdxDecodeDouble(key), 20, 6);
       size_t b = s.find_first_not_of(' ');

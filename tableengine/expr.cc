@@ -186,7 +186,7 @@ void Eval(const ExprNode& n, const ExprRecord& rec, ExprValue* out) {
       return;
     case ExprOp::kDtos:
       if (EvalOperands(n, rec, &a, nullptr, out)) {
-        out->text = DateTextFromJulian(static_cast<int32_t>(a.number));
+        out->text = DateTextFromDayNumber(a.number);
       }
       return;
     case ExprOp::kVal:
@@ -265,7 +265,7 @@ std::string Expr::EvaluateText(const ExprRecord& rec) const {
       v.text.resize(static_cast<size_t>(length_), ' ');
       return v.text;
     case ExprType::kDate:
-      return DateTextFromJulian(static_cast<int32_t>(v.number));
+      return DateTextFromDayNumber(v.number);
     case ExprType::kLogical:
       return v.logical ? "T" : "F";
     default:

@@ -125,10 +125,17 @@ std::string DateTextFromJulian(int32_t jd) {
   if (jd <= 0) return std::string(8, ' ');
   int32_t y, m, d;
   CivilFromJulian(jd, &y, &m, &d);
+  if (y < 1 || y > 9999) return std::string(8, ' ');
   char buf[16];
-  std::snprintf(buf, sizeof buf, "%04d%02d%02d", static_cast<int>(y % 10000), static_cast<int>(m),
+  std::snprintf(buf, sizeof buf, "%04d%02d%02d", static_cast<int>(y), static_cast<int>(m),
                 static_cast<int>(d));
   return std::string(buf, 8);
+}
+
+std::string DateTextFromDayNumber(double jd) {
+  // Written so that NaN fails the test as well.
+  if (!(jd >= 1.0 && jd < 2147483647.0)) return std::string(8, ' ');
+  return DateTextFromJulian(static_cast<int32_t>(jd));
 }
 
 double ParseNumericText(std::string_view text, bool* ok) {

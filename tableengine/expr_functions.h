@@ -28,8 +28,12 @@ void CivilFromJulian(int32_t jd, int32_t* year, int32_t* month, int32_t* day);
 
 // Julian day of an 8-byte "YYYYMMDD" text; 0 for a blank or malformed date.
 int32_t JulianFromDateText(std::string_view text);
-// "YYYYMMDD" of a Julian day; 8 blanks for 0 (the empty date).
+// "YYYYMMDD" of a Julian day; 8 blanks for 0 (the empty date) and for any
+// day outside the years 1 to 9999, which the text cannot show.
 std::string DateTextFromJulian(int32_t jd);
+// The same for a day held as a number (a date value or a decoded key):
+// anything that is not a day number in range (fractions cut) is blank.
+std::string DateTextFromDayNumber(double jd);
 
 // The number in an N or F field's text: optional blanks, sign, digits, a
 // decimal point, digits. Blank text reads as 0; text that is not a number

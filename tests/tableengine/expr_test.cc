@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "tableengine/expr_functions.h"
 #include "tests/tableengine/fake_table.h"
 
@@ -163,6 +165,13 @@ TEST(ExprFunctionsTest, JulianDaysAndDateTexts) {
   EXPECT_EQ(pv::DateTextFromJulian(0), "        ");
   for (int32_t jd = pv::JulianDay(1, 1, 1); jd < pv::JulianDay(9999, 12, 31); jd += 97) {
     ASSERT_EQ(pv::JulianFromDateText(pv::DateTextFromJulian(jd)), jd);
+  }
+  // Days the 8-character text cannot show, and numbers that are no day at
+  // all (a damaged date key decodes to any double), are the empty date.
+  EXPECT_EQ(pv::DateTextFromJulian(pv::JulianDay(10000, 1, 1)), "        ");
+  EXPECT_EQ(pv::DateTextFromDayNumber(2451545.75), "20000101");
+  for (double bad : {0.0, -5.0, 1e300, -1e300, std::nan("")}) {
+    EXPECT_EQ(pv::DateTextFromDayNumber(bad), "        ") << bad;
   }
   EXPECT_EQ(pv::UpperAnsi('\xE9'), '\xC9');
   EXPECT_EQ(pv::UpperAnsi('\xF7'), '\xF7');
