@@ -1,9 +1,10 @@
 // Fuzzes opening, walking, seeking, checking and updating a compound index.
 // The input is the .cdx of a small table (fields NAME C20, NUM N11, DAY D8,
-// FLAG C1, 30 records); the seed corpus holds an index of that table made by
-// the engine (tags __FREE, NAME, NUMDESC descending, DAYNAME filtered, UNIQ
-// unique). Whatever the bytes, the engine must answer with a result or an
-// error, never crash, read out of bounds or loop.
+// FLAG C1, 30 records), used shared or exclusively; the seed corpus holds
+// an index of that table made by the engine (tags __FREE, NAME, NUMDESC
+// descending, DAYNAME filtered, UNIQ unique), once as made and once with a
+// byte more (odd length: exclusive use). Whatever the bytes, the engine must
+// answer with a result or an error, never crash, read out of bounds or loop.
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fs.set_capacity(size + (1u << 20));
   pv::EngineContext ctx(&fs);
   ctx.set_index_opener(pv::CdxIndexOpener());
+  // Inputs of odd length run in exclusive use (changed nodes kept until
+  // close), the others shared (every change written through).
+  ctx.settings().exclusive = (size & 1) != 0;
   pv::Table* t = MakeTable(&ctx);
   if (t == nullptr) return 0;
   if (getenv("CDX_FUZZ_WRITE_SEED") != nullptr) {  // writes the seed corpus entry
