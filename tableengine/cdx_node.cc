@@ -1,5 +1,6 @@
 #include "tableengine/cdx_node.h"
 
+#include <bit>
 #include <cstring>
 
 #include "tableengine/cdx_coding.h"
@@ -20,10 +21,40 @@ int32_t BitLength(uint32_t v) {
   return bits;
 }
 
+// Both helpers below run on every entry of every leaf encoded or counted:
+// they compare 8 bytes at a time.
 int32_t TrailingPad(std::string_view key, uint8_t pad) {
-  int32_t n = 0;
-  for (size_t i = key.size(); i > 0 && static_cast<uint8_t>(key[i - 1]) == pad; --i) ++n;
-  return n;
+  const uint64_t pads = 0x0101010101010101ull * pad;
+  size_t i = key.size();
+  while (i >= 8) {
+    uint64_t w;
+    std::memcpy(&w, key.data() + i - 8, 8);
+    if (w != pads) break;
+    i -= 8;
+  }
+  while (i > 0 && static_cast<uint8_t>(key[i - 1]) == pad) --i;
+  return static_cast<int32_t>(key.size() - i);
+}
+
+// Length of the common prefix of a and b, at most limit bytes.
+int32_t CommonPrefix(const char* a, const char* b, int32_t limit) {
+  int32_t d = 0;
+  while (d + 8 <= limit) {
+    uint64_t x, y;
+    std::memcpy(&x, a + d, 8);
+    std::memcpy(&y, b + d, 8);
+    if (x != y) {
+      // The first differing byte is the lowest one on this little-endian
+      // reading; on a big-endian machine the byte loop below finds it.
+      if constexpr (std::endian::native == std::endian::little) {
+        return d + __builtin_ctzll(x ^ y) / 8;
+      }
+      break;
+    }
+    d += 8;
+  }
+  while (d < limit && a[d] == b[d]) ++d;
+  return d;
 }
 
 struct LeafLayout {
@@ -52,9 +83,7 @@ void Compression(std::string_view prev, int32_t prev_trail, std::string_view key
   }
   int32_t prev_limit = static_cast<int32_t>(prev.size()) - prev_trail;
   if (prev_limit < limit) limit = prev_limit;
-  int32_t d = 0;
-  while (d < limit && prev[static_cast<size_t>(d)] == key[static_cast<size_t>(d)]) ++d;
-  *dup = d;
+  *dup = CommonPrefix(prev.data(), key.data(), limit);
 }
 
 // Bytes of key text the leaf stores, or -1 when the node is not a leaf.
