@@ -47,7 +47,7 @@ int32_t CommonPrefix(const char* a, const char* b, int32_t limit) {
       // The first differing byte is the lowest one on this little-endian
       // reading; on a big-endian machine the byte loop below finds it.
       if constexpr (std::endian::native == std::endian::little) {
-        return d + __builtin_ctzll(x ^ y) / 8;
+        return d + std::countr_zero(x ^ y) / 8;
       }
       break;
     }
