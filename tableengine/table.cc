@@ -1,7 +1,7 @@
 #include "tableengine/table.h"
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <thread>
@@ -633,10 +633,6 @@ int32_t Table::WriteChanged() {
     s = WriteMemos();
     UnlockHeader();
   }
-  if (s.ok() && recno_ >= ahead_first_ && recno_ - ahead_first_ < ahead_count_) {
-    std::memcpy(ahead_.data() + static_cast<size_t>(recno_ - ahead_first_) * record_.size(),
-                record_.data(), record_.size());
-  }
   if (s.ok() && unwritten_) {
     // The first write of a record appended in exclusive use; it is the last
     // record (the next append writes this one first).
@@ -645,6 +641,11 @@ int32_t Table::WriteChanged() {
     s = file_->WriteAt(RecordOffset(recno_), write_buffer_.data(), write_buffer_.size());
   } else if (s.ok()) {
     s = file_->WriteAt(RecordOffset(recno_), record_.data(), record_.size());
+  }
+  if (s.ok() && recno_ >= ahead_first_ && recno_ - ahead_first_ < ahead_count_) {
+    // What was read ahead shows the file: the record as written.
+    std::memcpy(ahead_.data() + static_cast<size_t>(recno_ - ahead_first_) * record_.size(),
+                record_.data(), record_.size());
   }
   if (s.ok()) s = UpdateDate();
   if (!s.ok()) return Fail(kErrWrite, s);
