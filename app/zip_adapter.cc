@@ -139,24 +139,33 @@ void RemoveLeftoverTempFiles(const std::string& dir, const std::string& archive_
   }
 }
 
-// Holds the directory's named mutex for the lifetime of the object.
-class DirectoryLock {
+// The right to update one archive, for the lifetime of the object: the
+// archive's path resolved, its directory's named mutex held, and the
+// directory cleared of what killed updates left.
+class ArchiveLock {
  public:
-  explicit DirectoryLock(const std::string& dir) {
-    if (!pv::NamedMutex::Open(DirectoryMutexName(dir), &mutex_).ok()) return;
+  explicit ArchiveLock(const std::string& zip_path) : archive_(pv::ResolvePath(zip_path)) {
+    std::string archive_name;
+    SplitPath(archive_, &dir_, &archive_name);
+    if (!pv::NamedMutex::Open(DirectoryMutexName(dir_), &mutex_).ok()) return;
     // An abandoned mutex is fine: the killed holder's temporary file is
     // removed next, and the archive itself was never half written.
     locked_ = mutex_->Lock(kDirectoryMutexWaitMs).ok();
+    if (locked_) RemoveLeftoverTempFiles(dir_, archive_name);
   }
-  ~DirectoryLock() {
+  ~ArchiveLock() {
     if (locked_) mutex_->Unlock();
   }
-  DirectoryLock(const DirectoryLock&) = delete;
-  DirectoryLock& operator=(const DirectoryLock&) = delete;
+  ArchiveLock(const ArchiveLock&) = delete;
+  ArchiveLock& operator=(const ArchiveLock&) = delete;
 
   bool locked() const { return locked_; }
+  const std::string& archive() const { return archive_; }
+  const std::string& dir() const { return dir_; }
 
  private:
+  std::string archive_;
+  std::string dir_;
   std::unique_ptr<pv::NamedMutex> mutex_;
   bool locked_ = false;
 };
@@ -265,13 +274,10 @@ int32_t XzZip(XzHandle handle) {
     std::unique_ptr<pv::File> probe;
     if (!pv::OpenFile(source, pv::OpenOptions(), &probe).ok()) return kXzErrSourceUnreadable;
   }
-  const std::string archive = pv::ResolvePath(handle->zip_path);
-  std::string dir, archive_name;
-  SplitPath(archive, &dir, &archive_name);
-
-  DirectoryLock lock(dir);
+  ArchiveLock lock(handle->zip_path);
   if (!lock.locked()) return kXzErrBusy;
-  RemoveLeftoverTempFiles(dir, archive_name);
+  const std::string& archive = lock.archive();
+  const std::string& dir = lock.dir();
 
   int open_error = 0;
   zip_t* za = zip_open(archive.c_str(), ZIP_CREATE, &open_error);
@@ -306,13 +312,10 @@ int32_t XzRemoveFiles(XzHandle handle) {
   if (handle == nullptr || !LibraryUp()) return kXzErrBadHandle;
   if (handle->zip_path.empty() || handle->files.empty()) return kXzErrNothingToDo;
   const std::string member = MemberName(handle->files, handle->preserve_paths);
-  const std::string archive = pv::ResolvePath(handle->zip_path);
-  std::string dir, archive_name;
-  SplitPath(archive, &dir, &archive_name);
-
-  DirectoryLock lock(dir);
+  ArchiveLock lock(handle->zip_path);
   if (!lock.locked()) return kXzErrBusy;
-  RemoveLeftoverTempFiles(dir, archive_name);
+  const std::string& archive = lock.archive();
+  const std::string& dir = lock.dir();
 
   int open_error = 0;
   zip_t* za = zip_open(archive.c_str(), 0, &open_error);

@@ -104,11 +104,8 @@ Status CdxFile::Enter(bool write) {
     // cache is the index. It is only bounded here, with everything pending
     // written first.
     if (!known_) {
-      uint8_t counter[4];
-      Status s = file_->Size(&size_);
-      if (s.ok()) s = ReadExact(8, 4, counter);
+      Status s = ReadCounterAndSize(&counter_, &size_);
       if (!s.ok()) return s;
-      counter_ = GetBe32(counter);
       known_ = true;
     }
     if (cache_.size() > max_cached_) {
@@ -123,15 +120,13 @@ Status CdxFile::Enter(bool write) {
   Status s = file_->LockRange(kIndexLockByte, 1, write ? LockKind::kExclusive : LockKind::kShared,
                               LockWait::kBlock);
   if (!s.ok()) return s;
-  uint8_t counter[4];
+  uint32_t c = 0;
   uint64_t size = 0;
-  s = file_->Size(&size);
-  if (s.ok()) s = ReadExact(8, 4, counter);
+  s = ReadCounterAndSize(&c, &size);
   if (!s.ok()) {
     file_->UnlockRange(kIndexLockByte, 1);
     return s;
   }
-  uint32_t c = GetBe32(counter);
   // Pointers from ReadNode live until the scope ends, so the cache is only
   // ever emptied here, between operations.
   if (c != counter_ || size != size_) {
@@ -170,11 +165,18 @@ Status CdxFile::StillCurrent(bool* current) {
     *current = true;
     return Status::OK();
   }
+  uint32_t counter = 0;
   uint64_t size = 0;
-  uint8_t counter[4];
-  Status s = file_->Size(&size);
-  if (s.ok()) s = ReadExact(8, 4, counter);
-  if (s.ok()) *current = GetBe32(counter) == counter_ && size == size_;
+  Status s = ReadCounterAndSize(&counter, &size);
+  if (s.ok()) *current = counter == counter_ && size == size_;
+  return s;
+}
+
+Status CdxFile::ReadCounterAndSize(uint32_t* counter, uint64_t* size) {
+  uint8_t bytes[4];
+  Status s = file_->Size(size);
+  if (s.ok()) s = ReadExact(8, 4, bytes);
+  if (s.ok()) *counter = GetBe32(bytes);
   return s;
 }
 

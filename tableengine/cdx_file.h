@@ -111,6 +111,8 @@ class CdxFile {
  private:
   Status CheckPointer(uint32_t offset, uint32_t length, const char* what) const;
   Status ReadExact(uint64_t offset, size_t n, uint8_t* buf);
+  // The directory header's change counter and the file size, as they are now.
+  Status ReadCounterAndSize(uint32_t* counter, uint64_t* size);
   Status WriteDirectoryCounter();
   Status FlushNodes();
   // Nodes and then the counter, when anything changed.

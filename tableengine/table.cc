@@ -77,10 +77,10 @@ int32_t Table::Fail(int32_t code, const Status& status) {
 }
 
 Status Table::LoadHeader() {
-  // A header that does not agree with the file is read again a few times
-  // before it counts as corrupt: a writer of another program may count a
-  // record before it stores it, and the operating system does not make a
-  // read atomic with a concurrent write.
+  // A header that counts more records than the file holds is read again a
+  // few times before it counts as corrupt: a writer of another program may
+  // count a record before it stores it, and the operating system does not
+  // make a read atomic with a concurrent write.
   constexpr int kAttempts = 4;
   Status s;
   for (int attempt = 1;; ++attempt) {
@@ -101,7 +101,10 @@ Status Table::LoadHeader() {
     if (!s.ok()) return s;
     s = DecodeDbfHeader(bytes, size, &header_);
     if (s.ok() || s.IsNotSupported()) return s;
-    if (attempt == kAttempts) return Status::Corruption(path_ + ": " + s.message());
+    // Only a header that is whole but counts beyond the file's end may be
+    // caught in the middle of an append; anything else is corrupt at once.
+    const bool only_size = DecodeDbfHeader(bytes, UINT64_MAX, &header_).ok();
+    if (!only_size || attempt == kAttempts) return Status::Corruption(path_ + ": " + s.message());
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
