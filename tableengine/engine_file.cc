@@ -19,7 +19,7 @@ class PlatformFileSystem final : public FileSystem {
 
 }  // namespace
 
-FileSystem* PosixFileSystem() {
+FileSystem* OsFileSystem() {
   static PlatformFileSystem* fs = new PlatformFileSystem();
   return fs;
 }

@@ -244,22 +244,20 @@ TEST_F(CopierTest, EventLogCopiesEveryFieldIntoATableWithAllTags) {
   base.Close();
 }
 
-// A project directory without the plant table: the search creates an empty
-// table of the declared layout, logs the no-data line and copies nothing.
-TEST_F(CopierTest, MissingPlantTableIsCreatedEmpty) {
+// No data: a project directory without the plant table (the search creates
+// an empty table of the declared layout), and a table whose last record is
+// older than the interval's start. Both log the no-data line, copy nothing.
+TEST_F(CopierTest, MissingTableAndTableEndingBeforeTheIntervalHaveNoData) {
   Dbf2Zip* c = MakeCopier<Archive2Zip>("_ARCHIVE", Dir());
   EXPECT_EQ(c->ProcessDbf(), 0);
   EXPECT_EQ(log_.infos.back(), "   No data found in dbf: " + Dir() + "_ARCHIVE");
   EXPECT_TRUE(std::filesystem::exists(Dir() + "_ARCHIVE.dbf"));
   EXPECT_TRUE(std::filesystem::exists(Dir() + "_ARCHIVE.cdx"));
-}
 
-// A table whose last record is older than the interval's start.
-TEST_F(CopierTest, TableEndingBeforeTheIntervalHasNoData) {
   Append<EventLogDbf>(Dir(), "_EVENTLOG", 2, [&](EventLogDbf& t, int i) {
     FillEvent(t, k10h - 100 + static_cast<uint32_t>(i), 0, 0, true);
   });
-  Dbf2Zip* c = MakeCopier<EventLog2Zip>("_EVENTLOG", Dir());
+  c = MakeCopier<EventLog2Zip>("_EVENTLOG", Dir());
   EXPECT_EQ(c->ProcessDbf(), 0);
   EXPECT_EQ(log_.infos.back(), "   No data found in dbf: " + Dir() + "_EVENTLOG");
 }

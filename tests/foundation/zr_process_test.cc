@@ -1,5 +1,5 @@
-// Process utilities: profile rules, own path, directory creation, GUID and
-// version texts, handles closed at exit, the library lock.
+// Process utilities: profile rules, own path, directory creation, GUID
+// texts, handles closed at exit, the named mutex semaphore.
 #include "foundation/zr_process.h"
 
 #include <string>
@@ -81,18 +81,6 @@ TEST(ZrProcessTest, GuidTexts) {
   EXPECT_NE(ZrCreateGuid(), ZrCreateGuid());
 }
 
-TEST(ZrProcessTest, VersionTextsAreCompiledIn) {
-  int32_t v[4] = {-1, -1, -1, -1};
-  ZrGetFileVersion(v[0], v[1], v[2], v[3]);
-  EXPECT_EQ(std::string(ZrGetFileVersion()),
-            std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." +
-                std::to_string(v[3]));
-  EXPECT_EQ(v[0], PV_VERSION_MAJOR);
-  EXPECT_EQ(std::string(ZrGetFileInfoZrString("ProductName")), "Packvault");
-  EXPECT_FALSE(ZrGetFileInfoZrString("LegalCopyright").IsEmpty());
-  EXPECT_EQ(std::string(ZrGetFileInfoZrString("NoSuchKey")), "");
-}
-
 TEST(ZrProcessTest, HandlesClosedAtExitOnceEach) {
   ZrCloseHandles();
   ZrEventSem registered(true);
@@ -123,15 +111,7 @@ TEST(ZrProcessTest, HandlesClosedAtExitOnceEach) {
   EXPECT_EQ(ZrGetHandlesToBeClosedCount(), 0u);  // no dangling registration
 }
 
-TEST(ZrProcessTest, LibraryLockAndNamedMutexSem) {
-  ZrInitCritSec();
-  ZrInitCritSec();  // once only
-  ZrEnterCritSec();
-  ZrEnterCritSec();  // recursive for this thread
-  ZrExitCritSec();
-  ZrExitCritSec();
-  ZrCloseCritSec();
-
+TEST(ZrProcessTest, NamedMutexSemReleasesOnlyWhatItHolds) {
   std::string name = "ZR_PVTEST_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
                      "_DBF_MTX";
   ZrNamedMutexSem a(name.c_str());
