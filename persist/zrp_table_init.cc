@@ -20,7 +20,6 @@
 #include <cstring>
 #include <string>
 
-#include "foundation/platform/file.h"
 #include "foundation/platform/message_box.h"
 #include "foundation/zr_debug_output.h"
 #include "persist/zrp_table_base.h"
@@ -186,7 +185,8 @@ bool ZrpTableBase::AdjustStructure(const pv::FieldList& declared) {
   table_ = nullptr;
   rebuilt->Close();
 
-  pv::RenameFile(dir + kTempName + ext, dataPath);
-  if (hasMemo) pv::RenameFile(dir + kTempName + ".fpt", dir + baseName + ".fpt");
+  pv::FileSystem* fs = base_->GetFileSystem();
+  fs->Rename(dir + kTempName + ext, dataPath);
+  if (hasMemo) fs->Rename(dir + kTempName + ".fpt", dir + baseName + ".fpt");
   return true;
 }
