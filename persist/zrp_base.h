@@ -99,6 +99,30 @@ class ZrpBase {
   bool readOnly_ = false;
 };
 
+// ZrpTxnScope: a TxnStart/TxnEnd bracket bound to a scope. End() closes it
+// and tells whether the locks were released, and with them the changed
+// records written: an operation that changes data must call it and report
+// its result. The destructor closes a bracket still open (an early return
+// after a failure) and has nothing to report to.
+class ZrpTxnScope {
+ public:
+  explicit ZrpTxnScope(ZrpBase* base) : base_(base) { base_->TxnStart(); }
+  ~ZrpTxnScope() {
+    if (base_ != nullptr) base_->TxnEnd(true);
+  }
+  ZrpTxnScope(const ZrpTxnScope&) = delete;
+  ZrpTxnScope& operator=(const ZrpTxnScope&) = delete;
+
+  [[nodiscard]] bool End() {
+    ZrpBase* base = base_;
+    base_ = nullptr;
+    return base == nullptr || base->TxnEnd(true);
+  }
+
+ private:
+  ZrpBase* base_;
+};
+
 // Opens the table at path, creating it with fields when it is missing; with
 // tags also opens its index, creating it with tags when it is missing. False
 // when the engine reports an error on a creation or nothing could be opened.

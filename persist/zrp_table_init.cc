@@ -86,13 +86,15 @@ bool ZrpTableBase::Init() {
     }
   }
   if (!opened) {
+    int32_t code = base_->GetEngine().ErrorCode();
+    Fail(code != pv::kEngineOk ? code : pv::kErrOpen);
     _DebugOutput("ZrpTableBase::Init-Hopeless");
     table_ = nullptr;
     base_->SetHopeless(path);
     _DebugOutput("ZrpTableBase::Init-End");
     return false;
   }
-  table_->Unlock();
+  Fail(table_->Unlock());
   _DebugOutput("ZrpTableBase::Init-End");
   return true;
 }
