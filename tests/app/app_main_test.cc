@@ -12,27 +12,18 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/app/zip_test_util.h"
 #include "tests/support/test_util.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// Runs a shell command; its standard output, and its exit status in *status.
+// Runs a shell command; its standard output, and its exit code in *status.
 std::string Shell(const std::string& cmd, int* status = nullptr) {
   std::string out;
-  FILE* p = popen(("{ " + cmd + "\n}; echo \"@rc=$?\"").c_str(), "r");
-  if (p == nullptr) {
-    if (status != nullptr) *status = -1;
-    return out;
-  }
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  size_t mark = out.rfind("@rc=");
-  if (status != nullptr) *status = mark == std::string::npos ? -1 : std::atoi(out.c_str() + mark + 4);
-  if (mark != std::string::npos) out.erase(mark);
+  const int code = pvtest::RunCommand(cmd, &out);
+  if (status != nullptr) *status = code;
   return out;
 }
 
