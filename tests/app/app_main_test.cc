@@ -1,14 +1,13 @@
 // The real packvault executable: usage failure, the log file, and the ways
-// the main loop ends (ESC from a pipe and from a terminal, "/ESC", SIGTERM).
+// the main loop ends (ESC from a pipe, "/ESC", SIGTERM and SIGINT; ESC on a
+// terminal: E2eArchiveTest.EscapeOnTerminal).
 // Processes are started through the shell; the program runs from a copy in a
 // scratch installation (bin/ with kestrel.ini, work/ with the project store).
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <string>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -120,39 +119,6 @@ TEST(PackvaultTest, SlashEscInAnyCaseDisablesEscButSigtermAndSigintStillEnd) {
   std::string out = Shell("printf '\\033' | " + in.Command("proj /Esc extra"), &status);
   EXPECT_EQ(status, 0) << out;
   EXPECT_EQ(out.find("ESC disabled"), std::string::npos) << out;
-}
-
-TEST(PackvaultTest, EscOnATerminalAndTheTerminalModeIsRestored) {
-  if (system("command -v tmux >/dev/null") != 0) {
-    GTEST_SKIP() << "tmux is not installed";
-  }
-  Install in;
-  std::string sock = "pvtest" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                     std::to_string(reinterpret_cast<uintptr_t>(&in) & 0xffff);
-  std::string work = in.Dir("work");
-  std::string script = "cd '" + work + "' && " + in.Command("proj") + " > out.txt 2>&1" + "; echo $? > rc.tmp; stty -a > stty.txt; mv rc.tmp rc";
-  pvtest::WriteFileBytes(work + "/run.sh", script + "\n");
-  ASSERT_EQ(system(("tmux -L " + sock + " new-session -d -x 120 -y 30 'sh " + work + "/run.sh'").c_str()), 0);
-  // Up and polling: an arrow key (an ESC sequence) must not end it, a lone ESC must.
-  for (int i = 0; i < 100 && !fs::exists(work + "/Packvault.log"); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  system(("tmux -L " + sock + " send-keys Up").c_str());
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  EXPECT_FALSE(fs::exists(work + "/rc")) << "an arrow key ended the program";
-  system(("tmux -L " + sock + " send-keys Escape").c_str());
-  for (int i = 0; i < 100 && !fs::exists(work + "/rc"); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  system(("tmux -L " + sock + " kill-server 2>/dev/null").c_str());
-  ASSERT_TRUE(fs::exists(work + "/rc"));
-  EXPECT_EQ(pvtest::ReadFileBytes(work + "/rc"), "0\n");
-  EXPECT_NE(pvtest::ReadFileBytes(work + "/out.txt").find("End program due to ESC or shutdown flag"),
-            std::string::npos);
-  std::string stty = pvtest::ReadFileBytes(work + "/stty.txt");
-  EXPECT_TRUE(std::regex_search(stty, std::regex(R"((^|\s)icanon(\s|$))"))) << stty;
-  EXPECT_TRUE(std::regex_search(stty, std::regex(R"((^|\s)echo(\s|$))"))) << stty;
 }
 
 }  // namespace
