@@ -46,6 +46,8 @@ bool ZrpBase::Open(const char* name, const char* directory, bool useObjTables, b
   directory_ = ZrString(UpperCase(directory).c_str());
   user_ = ZrString(TrimmedUser().c_str());
 
+  // The engine never opens an index with its table, keeps no cache of a
+  // shared file and creates files in the FoxPro 2.x form: those need no setting.
   pv::EngineSettings& settings = engine_.settings();
   settings.open_error = false;        // a missing file gives a null handle
   settings.create_replaces = true;
