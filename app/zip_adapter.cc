@@ -185,7 +185,6 @@ int32_t SyncArchive(const std::string& archive, const std::string& dir) {
   return kXzSuccess;
 }
 
-
 // Writes the changes made to an open archive and releases it in any case.
 int32_t CloseArchive(zip_t* za, const std::string& archive, const std::string& dir) {
   if (XzTestSeams().before_commit != nullptr) XzTestSeams().before_commit(archive);

@@ -163,8 +163,9 @@ Status CdxTree::Move(CdxPos* pos, bool forward) {
       const int32_t near = forward ? 0 : sibling->count() - 1;
       if (from_node->count() > 0) {
         const int32_t far = forward ? from_node->count() - 1 : 0;
-        const int c = Compare(sibling->key(near, key_length_), sibling->recnos[static_cast<size_t>(near)],
-                              from_node->key(far, key_length_), from_node->recnos[static_cast<size_t>(far)]);
+        const int c =
+            Compare(sibling->key(near, key_length_), sibling->recnos[static_cast<size_t>(near)],
+                    from_node->key(far, key_length_), from_node->recnos[static_cast<size_t>(far)]);
         if (forward ? c <= 0 : c >= 0) {
           return CdxCorruption("cdx node " + CdxHex(next) + ": keys out of order " +
                                (forward ? "after" : "before") + " node " + CdxHex(from));
