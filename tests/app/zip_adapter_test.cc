@@ -177,12 +177,16 @@ TEST_F(ZipAdapterTest, RenameSyncAndBusyFailuresHaveTheirOwnNumbers) {
   const pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
+    close(g_inside[0]);
+    close(g_release[1]);  // so that the parent's end alone keeps it waiting
     XzTestSeams().before_commit = [](const std::string&) {
       char c = 1;
       if (write(g_inside[1], &c, 1) != 1 || read(g_release[0], &c, 1) != 1) _exit(90);
     };
     _exit(Zip(zip, second));
   }
+  close(g_inside[1]);  // a child that died early then reads as the end
+  close(g_release[0]);
   char c = 0;
   ASSERT_EQ(read(g_inside[0], &c, 1), 1);
   XzTestSeams().directory_wait_ms = 100;
@@ -192,7 +196,8 @@ TEST_F(ZipAdapterTest, RenameSyncAndBusyFailuresHaveTheirOwnNumbers) {
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kXzSuccess) << status;
-  for (int fd : {g_inside[0], g_inside[1], g_release[0], g_release[1]}) close(fd);
+  close(g_inside[0]);
+  close(g_release[1]);
   EXPECT_EQ(pvtest::ZipMembers(zip, kCode),
             (std::vector<std::string>{"0101_07h.dbf", "0101_15h.dbf"}));
   EXPECT_FALSE(pv::PathExists(dir_.File("other.zip")));
