@@ -50,28 +50,16 @@ class XchgTest : public ::testing::Test {
   ZrpBase base_;
 };
 
-TEST_F(XchgTest, WriteStoresEachKindsTextForm) {
+// The text form of every kind: IndependentReaderSeesTheStoredValues. Here
+// the null time and both flag values, written over a record and read back.
+TEST_F(XchgTest, NullTimeAndFlagsWrittenOverARecord) {
   AllKindsTable t(&base_);
   Fill(t);
   ZrpTableIterator it;
   it.SetTag("TEXT");
   ASSERT_TRUE(t.Add(it));
   ASSERT_TRUE(t.Read(it));
-
-  EXPECT_EQ(Stored(t, "TEXT"), "  word      ");
   EXPECT_EQ(Stored(t, "FLAG"), "F");
-  EXPECT_EQ(Stored(t, "NUMBER"), "      -1234");
-  EXPECT_EQ(Stored(t, "COUNT"), "   4000000");
-  EXPECT_EQ(Stored(t, "AMOUNT"), "      12.500");
-  EXPECT_EQ(Stored(t, "RATIO"), "1.24    ");  // printf("%.2f"), left-aligned text
-  EXPECT_EQ(Stored(t, "STAMP"), "0000000020050404130709045");
-  EXPECT_EQ(Stored(t, "SSTAMP"), "20050404130709045");
-  EXPECT_EQ(Stored(t, "PCTIME"), "20050404130709");
-  EXPECT_EQ(Stored(t, "ID64"), "0123456789ABCDEF");
-  EXPECT_EQ(Stored(t, "HEXS"), "FFFFFFFE");
-  EXPECT_EQ(Stored(t, "HEXU"), "0000BEEF");
-
-  // The null time and true.
   t.stamp = ZrTime();
   t.flag = true;
   ASSERT_TRUE(t.Write(it));
