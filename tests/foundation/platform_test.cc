@@ -1,5 +1,5 @@
 // The smaller platform services: console conversion, keyboard sources, disk
-// space seam, GUIDs, clocks, events and stop requests.
+// space seam, clocks, events and stop requests.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -17,7 +17,6 @@
 #include "foundation/platform/disk_space.h"
 #include "foundation/platform/env.h"
 #include "foundation/platform/event.h"
-#include "foundation/platform/guid.h"
 #include "foundation/platform/keyboard.h"
 #include "foundation/platform/process.h"
 #include "foundation/platform/stop_request.h"
@@ -128,15 +127,6 @@ TEST(DiskSpaceTest, HookReplacesTheOsQueryUntilCleared) {
   EXPECT_GT(total, 0u);
   EXPECT_LE(free_bytes, total_free);
   EXPECT_NE(GetDiskFreeSpace("/no/such/dir/anywhere", &free_bytes, &total, &total_free), 0);
-}
-
-TEST(PlatformTest, GuidsAreRandomVersion4) {
-  Guid a, b;
-  ASSERT_TRUE(CreateGuid(&a).ok());
-  ASSERT_TRUE(CreateGuid(&b).ok());
-  EXPECT_NE(a, b);
-  EXPECT_EQ(a.data3 >> 12, 4);
-  EXPECT_EQ(a.data4[0] & 0xC0, 0x80);
 }
 
 TEST(PlatformTest, ClocksAgreeWithTheCLibrary) {

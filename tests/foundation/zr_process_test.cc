@@ -77,8 +77,11 @@ TEST(ZrProcessTest, GuidTexts) {
   std::copy(tail, tail + 8, g.data4);
   EXPECT_EQ(std::string(ZrGuid2String(g)), "{0A1B2C3D-ABCD-ef01-DEAD-BEEF010203FF}");
   EXPECT_EQ(std::string(ZrGuid2Name(g)), "_0A1B2C3D_ABCD_ef01_DEAD_BEEF010203FF");
-  EXPECT_EQ(ZrGuid2String(ZrCreateGuid()).GetLength(), 38u);
-  EXPECT_NE(ZrCreateGuid(), ZrCreateGuid());
+  const ZrGuid fresh = ZrCreateGuid();
+  EXPECT_EQ(ZrGuid2String(fresh).GetLength(), 38u);
+  EXPECT_NE(fresh, ZrCreateGuid());
+  EXPECT_EQ(fresh.data3 >> 12, 4);  // random, version 4
+  EXPECT_EQ(fresh.data4[0] & 0xC0, 0x80);
 }
 
 TEST(ZrProcessTest, HandlesClosedAtExitOnceEach) {
