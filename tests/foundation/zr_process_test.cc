@@ -8,6 +8,7 @@
 
 #include "foundation/platform/file.h"
 #include "foundation/platform/named_mutex.h"
+#include "foundation/platform/process.h"
 #include "tests/support/test_util.h"
 
 namespace {
@@ -42,7 +43,7 @@ TEST(ZrProfileTest, FollowsTheWindowsRules) {
             "dflt");
 }
 
-TEST(ZrProcessTest, AppPathDirAndFilename) {
+TEST(ZrProcessTest, AppPathDirFilenameAndUser) {
   ZrString path = ZrGetAppPathEx();
   ZrString dir = ZrGetAppDirEx();
   ZrString name = ZrGetAppFilenameEx();
@@ -52,6 +53,9 @@ TEST(ZrProcessTest, AppPathDirAndFilename) {
   char buffer[kZrMaxPath];
   ZrGetAppDir(buffer);
   EXPECT_EQ(std::string(buffer), std::string(dir));
+  std::string user;  // the object tables' owner name
+  EXPECT_TRUE(pv::UserName(&user).ok());
+  EXPECT_FALSE(user.empty());
 }
 
 TEST(ZrProcessTest, CreateDirectoryCreatesEveryMissingLevel) {
