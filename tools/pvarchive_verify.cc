@@ -208,6 +208,8 @@ void Verifier::Day(pvarchive::Day& day) {
     if (read != ZIP_ER_OK) {
       std::string what = read == ZIP_ER_WRONGPASSWD ? "cannot be decrypted with the code (wrong code)"
                          : read == ZIP_ER_NOPASSWD  ? "is encrypted and no code was given"
+                         : read == ZIP_ER_CRC && m.crc == 0 && m.encryption.rfind("AES", 0) == 0
+                             ? "carries no CRC (WinZip AE-2, not written by packvault); libzip cannot check it"
                          : read == ZIP_ER_CRC       ? "CRC does not match its content"
                          : read == ZIP_ER_INCONS    ? "size differs from its directory entry"
                                                     : "cannot be read: " + ZipErrorText(read);
@@ -306,13 +308,13 @@ void Verifier::ComparePlant(const Kind& kind) {
       }
     }
     if (missing > 0) {
-      Add(h.zip, h.member, std::to_string(missing) + " records of the plant table missing: " + examples[0]);
+      Add(h.zip, h.member, "misses " + std::to_string(missing) + " of the plant table's records of its interval: " + examples[0]);
     }
     if (extra > 0) {
-      Add(h.zip, h.member, std::to_string(extra) + " records not in the plant table: " + examples[1]);
+      Add(h.zip, h.member, "holds " + std::to_string(extra) + " records the plant table does not hold: " + examples[1]);
     }
     if (twice > 0) {
-      Add(h.zip, h.member, std::to_string(twice) + " records held more often than the plant table holds them: " +
+      Add(h.zip, h.member, "holds " + std::to_string(twice) + " records more often than the plant table: " +
                                examples[2]);
     }
   }
