@@ -18,6 +18,9 @@
 #include "foundation/zr_string.h"
 
 class ZrpBase;
+namespace pv {
+class FileSystem;
+}
 
 class Dbf2Zip {
  public:
@@ -46,6 +49,9 @@ class Dbf2Zip {
   ZrString DbfKind;   // "_DCLOG", "_ARCHIVE" or "_EVENTLOG": the plant table's name
   ZrpBase* SrcBase;   // owned; null until OpenBases and after CloseBases
   ZrpBase* DestBase;  // owned; as SrcBase
+  // Where both databases' files live: null for the operating system's, a
+  // test's file system (with injected faults) otherwise. Set before OpenBases.
+  pv::FileSystem* FileSystem = nullptr;
 };
 
 // The three kinds share one copy procedure (dbf2zip_copy.cc); each copies
