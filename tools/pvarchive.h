@@ -56,6 +56,7 @@ std::string RecordKey(pv::Table* table);
 
 // One member of a day archive.
 struct Member {
+  zip_uint64_t index = 0;     // in the archive
   std::string name;           // "0101_10h.dbf"
   uint64_t size = 0;          // uncompressed, from the directory
   uint64_t compressed = 0;

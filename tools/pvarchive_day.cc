@@ -183,6 +183,7 @@ zip_t* OpenDay(Day* day, int32_t hours) {
     zip_stat_init(&st);
     if (zip_stat_index(za, static_cast<zip_uint64_t>(i), 0, &st) != 0 || st.name == nullptr) continue;
     Member m;
+    m.index = static_cast<zip_uint64_t>(i);
     m.name = st.name;
     m.size = st.size;
     m.compressed = st.comp_size;

@@ -69,12 +69,12 @@ int Export(const Options& options) {
   std::string dbf_header, dbf_records;
   uint32_t dbf_count = 0;
   bool csv_header_written = false;
-  for (size_t i = 0; i < day->members.size() && result == kExitOk; ++i) {
-    const Member& m = day->members[i];
+  for (const Member& m : day->members) {
+    if (result != kExitOk) break;
     if (!options.interval.empty() && m.name != options.interval + ".dbf") continue;
     found = true;
     std::string bytes;
-    const int read = ReadArchiveMember(za, i, options.code, &bytes);
+    const int read = ReadArchiveMember(za, m.index, options.code, &bytes);
     MemberTable member(read == ZIP_ER_OK ? bytes : std::string());
     pv::Table* t = member.table();
     if (read != ZIP_ER_OK || t == nullptr) {

@@ -43,7 +43,7 @@ int List(const Options& options) {
         records = e->records;
       } else {
         std::string bytes;
-        if (ReadArchiveMember(za, i, options.code, &bytes) == ZIP_ER_OK) {
+        if (ReadArchiveMember(za, m.index, options.code, &bytes) == ZIP_ER_OK) {
           records = DescribeMember(m.name, bytes).records;
         }
       }

@@ -186,8 +186,7 @@ void Verifier::Day(pvarchive::Day& day) {
   std::set<std::string> lines = TextFileNames(day);
   std::set<int64_t> intervals;
 
-  for (size_t i = 0; i < day.members.size(); ++i) {
-    const Member& m = day.members[i];
+  for (const Member& m : day.members) {
     ++members_;
     Progress("verifying " + FileName(day.zip) + " " + day.kind->name + " " + m.name);
     if (!m.name_ok) {
@@ -204,7 +203,7 @@ void Verifier::Day(pvarchive::Day& day) {
       Add(day.zip, m.name, "is not in the manifest (added after the archive run)");
     }
     std::string bytes;
-    const int read = ReadArchiveMember(za, i, o_.code, &bytes);
+    const int read = ReadArchiveMember(za, m.index, o_.code, &bytes);
     if (read != ZIP_ER_OK) {
       std::string what = read == ZIP_ER_WRONGPASSWD ? "cannot be decrypted with the code (wrong code)"
                          : read == ZIP_ER_NOPASSWD  ? "is encrypted and no code was given"
