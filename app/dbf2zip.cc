@@ -14,9 +14,9 @@ void Dbf2Zip::OpenBases(int32_t index) {
   // Open on a directory only configures the engine context, so the results
   // need no test: a missing directory shows when the tables are opened.
   index_ = index;
-  SrcBase = new ZrpBase;
+  SrcBase = new ZrpBase(FileSystem);
   SrcBase->Open(ZrString("SrcArchive%d", index), DbfPath, false, false);
-  DestBase = new ZrpBase;
+  DestBase = new ZrpBase(FileSystem);
   DestBase->Open(ZrString("DestArchive%d", index), DbfPath, false, false);
 }
 

@@ -21,6 +21,9 @@
 #include "foundation/zr_string.h"
 
 class ZrpBase;
+namespace pv {
+class FileSystem;
+}
 
 class Dbf2Zip {
  public:
@@ -54,6 +57,9 @@ class Dbf2Zip {
   ZrString DbfKind;   // "_DCLOG", "_ARCHIVE" or "_EVENTLOG": the plant table's name
   ZrpBase* SrcBase;   // owned; null until OpenBases and after CloseBases
   ZrpBase* DestBase;  // owned; as SrcBase
+  // Where both databases' files live: null for the operating system's, a
+  // test's file system (with injected faults) otherwise. Set before OpenBases.
+  pv::FileSystem* FileSystem = nullptr;
   Dbf2Zip* InterimOwner;  // not owned: whose interim table to write; null: this one's
 
  private:

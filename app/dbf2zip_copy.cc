@@ -11,8 +11,9 @@
 //      interval's end: copy its fields into the interim object, add it, yield
 //      the processor, and step one record on, again under the mutex.
 //
-// A plant table that cannot be opened, or an interim record that cannot be
-// written, fails the copy (negative result): the interim table then holds
+// A plant table that cannot be opened or read (the table's recorded last
+// error tells a read error from the end of the data), or an interim record
+// that cannot be written, fails the copy (negative result): the interim table then holds
 // part of the interval at most, and ZipData archives nothing of it.
 //
 // The mutex is never held while the interim table is written, so the control
@@ -93,11 +94,11 @@ int32_t CopyInterval(Dbf2Zip& copier, const CopyRules<Table>& rules) {
     found = src.Search(rules.tag, rules.start_key(zd), it, true);
   }
   if (!found) {
-    // A search fails on an empty table too; only a table that is not open
-    // after it could not be read.
-    if (src.GetTable() == nullptr) {
+    // A search fails on an empty table too; only a recorded error (a table
+    // that cannot be opened, a tag or record that cannot be read) is a fault.
+    if (src.LastError() != 0) {
       return Fail(copier, owner, src, dst, interim, kRunErrPlantUnreadable,
-                  ZrString("Failed 2 open ") + plant);
+                  ZrString("Failed 2 read ") + plant + ZrString(" (error %d)", src.LastError()));
     }
     GetLog()->PutInfo(ZrString("   No data found in dbf: ") + copier.DbfPath + copier.DbfKind);
     dst.Close(interim);
@@ -124,9 +125,16 @@ int32_t CopyInterval(Dbf2Zip& copier, const CopyRules<Table>& rules) {
   ZrString done = ZrString(rules.final_prefix, static_cast<int32_t>(count)) + interim;
   if (rules.name_then_dbf) done += ".dbf";
   GetLog()->PutInfo(done);
+  // The walk ends at the end of the data and on a read error alike; only
+  // the error is recorded.
+  if (src.LastError() != 0) {
+    return Fail(copier, owner, src, dst, interim, kRunErrPlantUnreadable,
+                ZrString("Failed 2 read ") + plant + ZrString(" (error %d)", src.LastError()));
+  }
   if (!written) {
     return Fail(copier, owner, src, dst, interim, kRunErrInterimWrite,
-                ZrString("Failed 2 write ") + owner.DbfPath + interim + ".dbf");
+                ZrString("Failed 2 write ") + owner.DbfPath + interim + ".dbf" +
+                    ZrString(" (error %d)", dst.LastError()));
   }
   dst.Close(interim);
   src.Close(copier.DbfKind);

@@ -13,7 +13,9 @@ void error4hook(pv::EngineContext* /*context*/, int32_t code, int32_t code2,
   _ErrorOutputToWnd(pv::EngineErrorText(code));
   std::snprintf(number, sizeof number, "%d", code2);
   _ErrorOutputToWnd(number);
-  _ErrorOutputToWnd(description1);
-  _ErrorOutputToWnd(description2);
-  _ErrorOutputToWnd(description3);
+  // An absent description is left out: the log would show it as a
+  // complaint about a null message, which reads like a second fault.
+  for (const char* description : {description1, description2, description3}) {
+    if (description != nullptr) _ErrorOutputToWnd(description);
+  }
 }

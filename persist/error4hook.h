@@ -1,9 +1,9 @@
 // error4hook: how the table engine's errors reach the operator.
 //
 // Every ZrpBase installs it as its engine context's error hook. Each report
-// becomes seven lines of the error window, in this order: "Datenbank-Fehler:",
-// the code in decimal, the engine's text for the code, code2 in decimal, and
-// the three descriptions (an absent one is passed on as a null message).
+// becomes up to seven lines of the error window, in this order:
+// "Datenbank-Fehler:", the code in decimal, the engine's text for the code,
+// code2 in decimal, and the three descriptions (an absent one is left out).
 #ifndef PV_PERSIST_ERROR4HOOK_H_
 #define PV_PERSIST_ERROR4HOOK_H_
 

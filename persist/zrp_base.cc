@@ -33,7 +33,7 @@ std::string TrimmedUser() {
 
 }  // namespace
 
-ZrpBase::ZrpBase() { engine_.set_error_hook(error4hook); }
+ZrpBase::ZrpBase(pv::FileSystem* fs) : engine_(fs) { engine_.set_error_hook(error4hook); }
 
 ZrpBase::~ZrpBase() { Close(); }
 

@@ -14,6 +14,11 @@
 // A process-wide registry maps database names to the first database opened
 // under each name (object references use it; nothing else in this program).
 //
+// Files: every file of the database is reached through one pv::FileSystem
+// (tableengine/engine_file.h), the operating system's unless the constructor
+// is given another (tests give a MemFileSystem to inject faults). Nothing in
+// this layer touches a file any other way.
+//
 // Thread safety: a database, its tables and the registry are used by one
 // thread.
 #ifndef PV_PERSIST_ZRP_BASE_H_
@@ -27,12 +32,15 @@
 #include "foundation/zr_memory_pooled.h"
 #include "foundation/zr_string.h"
 #include "tableengine/engine_api.h"
+#include "tableengine/engine_file.h"
 
 class ZrpBase {
   ZR_POOLED_CLASS(ZrpBase)
 
  public:
-  ZrpBase();
+  // fs: where the tables live (null: the operating system's files); it must
+  // outlive the database.
+  explicit ZrpBase(pv::FileSystem* fs = nullptr);
   virtual ~ZrpBase();
   ZrpBase(const ZrpBase&) = delete;
   ZrpBase& operator=(const ZrpBase&) = delete;
@@ -56,6 +64,7 @@ class ZrpBase {
   ZrString GetDir() const { return directory_; }
   ZrString GetUser() const { return user_; }
   pv::EngineContext& GetEngine() { return engine_; }
+  pv::FileSystem* GetFileSystem() const { return engine_.file_system(); }
 
   bool SearchTable(const ZrString& name, pv::Table*& out) const;
   // False, leaving the map unchanged, when name is already present.
@@ -88,6 +97,30 @@ class ZrpBase {
   bool useObjTables_ = false;
   bool open_ = false;
   bool readOnly_ = false;
+};
+
+// ZrpTxnScope: a TxnStart/TxnEnd bracket bound to a scope. End() closes it
+// and tells whether the locks were released, and with them the changed
+// records written: an operation that changes data must call it and report
+// its result. The destructor closes a bracket still open (an early return
+// after a failure) and has nothing to report to.
+class ZrpTxnScope {
+ public:
+  explicit ZrpTxnScope(ZrpBase* base) : base_(base) { base_->TxnStart(); }
+  ~ZrpTxnScope() {
+    if (base_ != nullptr) base_->TxnEnd(true);
+  }
+  ZrpTxnScope(const ZrpTxnScope&) = delete;
+  ZrpTxnScope& operator=(const ZrpTxnScope&) = delete;
+
+  [[nodiscard]] bool End() {
+    ZrpBase* base = base_;
+    base_ = nullptr;
+    return base == nullptr || base->TxnEnd(true);
+  }
+
+ private:
+  ZrpBase* base_;
 };
 
 // Opens the table at path, creating it with fields when it is missing; with

@@ -42,8 +42,8 @@ std::string ZrpTableBase::DeclaredKey(const char* tag) {
 
 bool ZrpTableBase::AddToRingBuffer(const char* tag, int32_t maxRecords, ZrpTableIterator& it,
                                    void* record) {
-  if (!Init() || base_->IsReadOnly()) return Done(false);
-  base_->TxnStart();
+  if (!Writable()) return Done(false);
+  ZrpTxnScope txn(base_);
 
   // Choose the record to fill.
   bool isNew = true;
@@ -66,17 +66,16 @@ bool ZrpTableBase::AddToRingBuffer(const char* tag, int32_t maxRecords, ZrpTable
   }
   it = 0;
   it.SetTag(tag);
-  if (!chosen) {
-    base_->TxnEnd(true);
-    return Done(false);
-  }
+  if (!chosen) return Finish(txn, false);
 
   const size_t width = static_cast<size_t>(table_->RecordWidth());
   const std::string oldImage(table_->RecordBuffer(), width);
   if (record == nullptr) {
-    if (WaitForLock(static_cast<uint32_t>(table_->RecordNumber()))) {
-      Exchange(XchgWrite);
+    if (!WaitForLock(static_cast<uint32_t>(table_->RecordNumber()))) {
+      table_->MarkChanged(0);  // leaves the chosen record as it is
+      return Finish(txn, false);
     }
+    Exchange(XchgWrite);
   } else {
     std::memcpy(table_->RecordBuffer(), record, width);
   }
@@ -94,21 +93,22 @@ bool ZrpTableBase::AddToRingBuffer(const char* tag, int32_t maxRecords, ZrpTable
     duplicate = table_->Seek(key->EvaluateText(view)) == pv::kEngineOk;
   }
 
-  table_->Go(recNo, true);
-  WaitForLock(static_cast<uint32_t>(recNo));
-  if (!duplicate) {
+  bool stored = table_->Go(recNo, true) == pv::kEngineOk &&
+                WaitForLock(static_cast<uint32_t>(recNo));
+  if (stored && !duplicate) {
     std::memcpy(table_->RecordBuffer(), newImage.data(), width);
     table_->MarkChanged(1);
-    it = recNo;
-  } else if (isNew) {
-    table_->Delete();  // back to the free list
-  } else {
+  } else if (stored && isNew) {
+    stored = table_->Delete() == pv::kEngineOk;  // back to the free list
+  } else if (stored) {
     std::memcpy(table_->RecordBuffer(), oldImage.data(), width);
     table_->MarkChanged(1);
   }
-  Unlock();
-  base_->TxnEnd(true);
-  return Done(true);
+  const int32_t unlocked = ReleaseLock();  // writes the record
+  if (unlocked != pv::kEngineOk) stored = Fail(unlocked);
+  stored = Finish(txn, stored);
+  if (stored && !duplicate) it = recNo;
+  return stored;
 }
 
 bool ZrpTableBase::AddToRingBuffer(const char* tag, int32_t maxRecords, void* record) {

@@ -50,8 +50,29 @@ ZrString ZrpTableBase::DeclaredName() {
 }
 
 int32_t ZrpTableBase::Done(int32_t result) {
-  base_->GetEngine().ClearError();
+  pv::EngineContext& engine = base_->GetEngine();
+  Fail(engine.ErrorCode());
+  engine.ClearError();
   return result;
+}
+
+bool ZrpTableBase::Fail(int32_t code) {
+  if (code != pv::kEngineOk) lastError_ = code;
+  return false;
+}
+
+bool ZrpTableBase::Writable() {
+  if (!Init()) return false;
+  return !base_->IsReadOnly() || Fail(pv::kErrReadOnly);
+}
+
+bool ZrpTableBase::Finish(ZrpTxnScope& txn, bool ok) {
+  pv::EngineContext& engine = base_->GetEngine();
+  if (!txn.End()) {
+    Fail(engine.ErrorCode() != pv::kEngineOk ? engine.ErrorCode() : pv::kErrWrite);
+    ok = false;
+  }
+  return Done(ok && engine.ErrorCode() == pv::kEngineOk);
 }
 
 // Selects the tag of that name; null selects record order. A name that is
@@ -117,9 +138,13 @@ bool ZrpTableBase::Skip(ZrpTableIterator& it, int32_t count) {
     }
     moved = moved && table_->RecordNumber() > 0 && !table_->Eof() && !table_->Bof();
   }
+  if (table_ == nullptr) {
+    it = 0;
+    return Fail(pv::kErrInvalid);
+  }
   it = moved ? table_->RecordNumber() : 0;
   if (moved) ReadIfAuto();
-  return table_ != nullptr ? Done(moved) : moved;
+  return Done(moved);
 }
 
 bool ZrpTableBase::Search(const char* tag, const char* key, ZrpTableIterator& it, bool soft) {
@@ -147,46 +172,43 @@ bool ZrpTableBase::Search(const char* tag, const char* key, bool soft) {
 }
 
 bool ZrpTableBase::Remove(ZrpTableIterator& it) {
-  if (!Init() || base_->IsReadOnly() || it == 0) return Done(false);
-  base_->TxnStart();
+  if (!Writable() || it == 0) return Done(false);
+  ZrpTxnScope txn(base_);
   bool removed = GoToIterator(it, true) && WaitForLock(static_cast<uint32_t>(it.RecNo())) &&
-                 table_->Delete() == pv::kEngineOk &&
-                 base_->GetEngine().ErrorCode() == pv::kEngineOk;
-  base_->TxnEnd(true);
-  return Done(removed);
+                 table_->Delete() == pv::kEngineOk;
+  return Finish(txn, removed);
 }
 
 bool ZrpTableBase::Remove(const char* tag, const char* key) {
-  if (!Init() || base_->IsReadOnly()) return Done(false);
-  base_->TxnStart();
+  if (!Writable()) return Done(false);
+  ZrpTxnScope txn(base_);
   bool removed = SelectTag(tag) && table_->Seek(key != nullptr ? key : "") == pv::kEngineOk &&
                  WaitForLock(static_cast<uint32_t>(table_->RecordNumber()));
   if (removed) {
     ReadIfAuto();
     removed = table_->Delete() == pv::kEngineOk;
   }
-  base_->TxnEnd(true);
-  return Done(removed);
+  return Finish(txn, removed);
 }
 
 bool ZrpTableBase::RemoveAll() {
-  if (!Init() || base_->IsReadOnly()) return Done(false);
-  base_->TxnStart();
-  bool locked = WaitForLockAll();
-  if (locked) {
+  if (!Writable()) return Done(false);
+  ZrpTxnScope txn(base_);
+  bool removed = WaitForLockAll();
+  if (removed) {
     table_->SelectTag(nullptr);
-    for (int32_t rc = table_->Top(); rc == pv::kEngineOk && !table_->Eof();
-         rc = table_->Skip(1)) {
-      table_->Delete();
+    int32_t rc = table_->Top();
+    for (; rc == pv::kEngineOk && !table_->Eof(); rc = table_->Skip(1)) {
+      if (table_->Delete() != pv::kEngineOk) break;
     }
+    removed = rc == pv::kEngineOk || rc == pv::kResultEof;
   }
-  base_->TxnEnd(true);
-  return Done(locked);
+  return Finish(txn, removed);
 }
 
 bool ZrpTableBase::RemoveAll(const char* tag, const char* key) {
-  if (!Init() || base_->IsReadOnly()) return Done(false);
-  base_->TxnStart();
+  if (!Writable()) return Done(false);
+  ZrpTxnScope txn(base_);
   int32_t deleted = 0;
   if (SelectTag(tag)) {
     if (key == nullptr) {
@@ -210,12 +232,12 @@ bool ZrpTableBase::RemoveAll(const char* tag, const char* key) {
              WaitForLock(static_cast<uint32_t>(table_->RecordNumber())) &&
              table_->Delete() == pv::kEngineOk) {
         ++deleted;
-        table_->Flush();  // writes the deletion so that the next seek skips it
+        // Writes the deletion so that the next seek skips it.
+        if (table_->Flush() != pv::kEngineOk) break;
       }
     }
   }
-  base_->TxnEnd(true);
-  return Done(deleted > 0);
+  return Finish(txn, deleted > 0);
 }
 
 bool ZrpTableBase::WaitForLock(uint32_t recNo) {
@@ -236,7 +258,7 @@ bool ZrpTableBase::WaitForLock(uint32_t recNo) {
                     ZrString(" Result=%d", rc);
   _ErrorOutputToWnd(report);
   locked_ = false;
-  return false;
+  return Fail(rc);
 }
 
 bool ZrpTableBase::WaitForLockAll() {
@@ -254,13 +276,15 @@ bool ZrpTableBase::WaitForLockAll() {
   }
   _ErrorOutputToWnd("Table LockAll failed: " + DeclaredName() + ZrString(" Result=%d", rc));
   locked_ = false;
-  return false;
+  return Fail(rc);
 }
 
-void ZrpTableBase::Unlock() {
-  if (!locked_) return;
-  if (table_ != nullptr) table_->Unlock();
+void ZrpTableBase::Unlock() { Fail(ReleaseLock()); }
+
+int32_t ZrpTableBase::ReleaseLock() {
+  if (!locked_) return pv::kEngineOk;
   locked_ = false;
+  return table_ != nullptr ? table_->Unlock() : pv::kEngineOk;
 }
 
 bool ZrpTableBase::IsDeleted(ZrpTableIterator& it) {
@@ -276,24 +300,25 @@ bool ZrpTableBase::Close(ZrString name) {
 }
 
 bool ZrpTableBase::Add(void* record) {
-  if (!Init() || base_->IsReadOnly()) return Done(false);
-  base_->TxnStart();
+  if (!Writable()) return Done(false);
+  ZrpTxnScope txn(base_);
+  const int32_t before = lastError_;
   if (!Recall()) {
+    // No free record to reuse (or it was taken meanwhile): append instead.
+    lastError_ = before;
     base_->GetEngine().ClearError();
-    if (table_->AppendBlank() != pv::kEngineOk) {
-      base_->TxnEnd(true);
-      return Done(false);
-    }
+    if (table_->AppendBlank() != pv::kEngineOk) return Finish(txn, false);
     locked_ = true;
   }
+  bool added = true;
   if (record == nullptr) {
     Exchange(XchgWrite);
   } else {
     std::memcpy(table_->RecordBuffer(), record, static_cast<size_t>(table_->RecordWidth()));
-    if (WaitForLock(static_cast<uint32_t>(table_->RecordNumber()))) table_->MarkChanged(1);
+    added = WaitForLock(static_cast<uint32_t>(table_->RecordNumber()));
+    if (added) table_->MarkChanged(1);
   }
-  base_->TxnEnd(true);
-  return Done(true);
+  return Finish(txn, added);
 }
 
 bool ZrpTableBase::Add(ZrpTableIterator& it) {
@@ -330,7 +355,7 @@ uint32_t ZrpTableBase::GetRecordWidth() {
 char* ZrpTableBase::GetRecordBuffer() { return Init() ? table_->RecordBuffer() : nullptr; }
 
 bool ZrpTableBase::AddIfUnique(const char* tag, const char* key) {
-  if (!Init() || base_->IsReadOnly()) return Done(false);
+  if (!Writable()) return Done(false);
   if (Search(tag, key, false)) return Done(false);
   return Add(nullptr);
 }
@@ -348,16 +373,15 @@ bool ZrpTableBase::Read(ZrpTableIterator& it) {
 }
 
 bool ZrpTableBase::Write() {
-  if (!Init() || base_->IsReadOnly()) return Done(false);
-  base_->TxnStart();
+  if (!Writable()) return Done(false);
+  ZrpTxnScope txn(base_);
   bool written = WaitForLock(static_cast<uint32_t>(table_->RecordNumber()));
   if (written) Exchange(XchgWrite);
-  base_->TxnEnd(true);
-  return Done(written);
+  return Finish(txn, written);
 }
 
 bool ZrpTableBase::Write(ZrpTableIterator& it) {
-  if (!Init() || base_->IsReadOnly()) return Done(false);
+  if (!Writable()) return Done(false);
   if (!GoToIterator(it, true)) return Done(false);
   return Write();
 }
@@ -389,5 +413,5 @@ int32_t ZrpTableBase::GetCount(const char* tag, const char* key) {
 void ZrpTableBase::Reset() { Exchange(XchgClear); }
 
 void ZrpTableBase::Flush() {
-  if (table_ != nullptr) table_->Flush();
+  if (table_ != nullptr) Fail(table_->Flush());
 }

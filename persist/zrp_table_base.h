@@ -22,6 +22,16 @@
 // positioning, walking, adding, removing, reading, writing and counting clear
 // the engine's error state before they return.
 //
+// Errors: besides its result, every failure of an operation is kept as the
+// object's last error (LastError) until ClearLastError: the engine's code
+// when the engine raised one, else kResultLocked for a lock not obtained in
+// time, kErrReadOnly for a change refused on a read-only database, kErrOpen
+// for a table that cannot be opened and kErrWrite for a bracket whose end
+// could not write its changes. A walk that ends (Top, Skip ... returning
+// false) records nothing, so the caller tells the end of the data from a
+// read error. Changes are written at the latest when the TxnStart/TxnEnd
+// bracket ends; an operation that changes data fails when that write fails.
+//
 // Locking: writers lock the record they change, retrying for the lock
 // timeout with a zero-length sleep between attempts; every lock request
 // first releases the database's other locks. Readers take no locks; with the
@@ -105,6 +115,10 @@ class ZrpTableBase {
   virtual void Reset();
   virtual void Flush();
 
+  // See "Errors" above.
+  int32_t LastError() const { return lastError_; }
+  void ClearLastError() { lastError_ = 0; }
+
   bool GetAutoReadFlag() const { return autoRead_; }
   bool SetAutoReadFlag(bool autoRead);
   // The engine's handle after opening the table; null when it cannot open.
@@ -122,7 +136,18 @@ class ZrpTableBase {
   uint32_t lockTimeout_;
   bool locked_ = false;
 
+  // Records code (when not 0) as the last error; false.
+  bool Fail(int32_t code);
+  // Init, and for a change a writable database (else kErrReadOnly).
+  bool Writable();
+  // Ends txn; false (and the error recorded) when it could not write the
+  // changes; else ok. Clears the engine's error state as Done does.
+  bool Finish(ZrpTxnScope& txn, bool ok);
+
  private:
+  int32_t lastError_ = 0;
+  // Releases the record lock, writing a changed record: the engine's result.
+  int32_t ReleaseLock();
   bool OpenFiles(const ZrString& path, const pv::FieldList& fields, const pv::TagList& tags);
   // True when the table was rebuilt (its handle is then closed).
   bool AdjustStructure(const pv::FieldList& declared);

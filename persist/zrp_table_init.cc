@@ -20,7 +20,6 @@
 #include <cstring>
 #include <string>
 
-#include "foundation/platform/file.h"
 #include "foundation/platform/message_box.h"
 #include "foundation/zr_debug_output.h"
 #include "persist/zrp_table_base.h"
@@ -87,13 +86,15 @@ bool ZrpTableBase::Init() {
     }
   }
   if (!opened) {
+    int32_t code = base_->GetEngine().ErrorCode();
+    Fail(code != pv::kEngineOk ? code : pv::kErrOpen);
     _DebugOutput("ZrpTableBase::Init-Hopeless");
     table_ = nullptr;
     base_->SetHopeless(path);
     _DebugOutput("ZrpTableBase::Init-End");
     return false;
   }
-  table_->Unlock();
+  Fail(table_->Unlock());
   _DebugOutput("ZrpTableBase::Init-End");
   return true;
 }
@@ -186,7 +187,8 @@ bool ZrpTableBase::AdjustStructure(const pv::FieldList& declared) {
   table_ = nullptr;
   rebuilt->Close();
 
-  pv::RenameFile(dir + kTempName + ext, dataPath);
-  if (hasMemo) pv::RenameFile(dir + kTempName + ".fpt", dir + baseName + ".fpt");
+  pv::FileSystem* fs = base_->GetFileSystem();
+  fs->Rename(dir + kTempName + ext, dataPath);
+  if (hasMemo) fs->Rename(dir + kTempName + ".fpt", dir + baseName + ".fpt");
   return true;
 }

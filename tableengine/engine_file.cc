@@ -13,6 +13,10 @@ class PlatformFileSystem final : public FileSystem {
     return OpenFile(path, options, out);
   }
   Status Remove(const std::string& path) override { return RemoveFile(path); }
+  Status Rename(const std::string& from, const std::string& to) override {
+    return RenameFile(from, to);
+  }
+  Status SyncDir(const std::string& dir) override { return SyncDirectory(dir); }
   bool Exists(const std::string& path) override { return PathExists(path); }
   std::string Resolve(const std::string& path) override { return ResolvePath(path); }
 };

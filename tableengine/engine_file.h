@@ -23,6 +23,10 @@ class FileSystem {
   virtual Status Open(const std::string& path, const OpenOptions& options,
                       std::unique_ptr<File>* out) = 0;
   virtual Status Remove(const std::string& path) = 0;
+  // Renames a file, replacing `to` atomically when it exists.
+  virtual Status Rename(const std::string& from, const std::string& to) = 0;
+  // Forces a directory's entries (a rename or creation inside it) to storage.
+  virtual Status SyncDir(const std::string& dir) = 0;
   virtual bool Exists(const std::string& path) = 0;
   // The path under which an existing file is found (case-insensitive
   // resolution), or the path as given for a file that does not exist.

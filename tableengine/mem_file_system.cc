@@ -200,7 +200,23 @@ Status MemFileSystem::Open(const std::string& path, const OpenOptions& options, 
 }
 
 Status MemFileSystem::Remove(const std::string& path) {
+  if (ShouldFail(Op::kRemove)) return Status::IOError("remove " + path + ": injected fault");
   if (files_.erase(path) == 0) return Status::NotFound("remove " + path + ": No such file or directory");
+  return Status::OK();
+}
+
+Status MemFileSystem::Rename(const std::string& from, const std::string& to) {
+  if (ShouldFail(Op::kRename)) return Status::IOError("rename " + from + ": injected fault");
+  auto it = files_.find(from);
+  if (it == files_.end()) return Status::NotFound("rename " + from + ": No such file or directory");
+  std::shared_ptr<Node> node = it->second;  // open Files keep using it
+  files_.erase(it);
+  files_[to] = std::move(node);
+  return Status::OK();
+}
+
+Status MemFileSystem::SyncDir(const std::string& dir) {
+  if (ShouldFail(Op::kSyncDir)) return Status::IOError("sync " + dir + ": injected fault");
   return Status::OK();
 }
 

@@ -24,13 +24,15 @@ namespace pv {
 
 class MemFileSystem final : public FileSystem {
  public:
-  enum class Op { kOpen, kRead, kWrite, kSync, kLock, kTruncate, kCount };
+  enum class Op { kOpen, kRead, kWrite, kSync, kLock, kTruncate, kRemove, kRename, kSyncDir, kCount };
 
   MemFileSystem();
   ~MemFileSystem() override;
 
   Status Open(const std::string& path, const OpenOptions& options, std::unique_ptr<File>* out) override;
   Status Remove(const std::string& path) override;
+  Status Rename(const std::string& from, const std::string& to) override;
+  Status SyncDir(const std::string& dir) override;
   bool Exists(const std::string& path) override;
   std::string Resolve(const std::string& path) override { return path; }
 
