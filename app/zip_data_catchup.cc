@@ -18,15 +18,15 @@
 // sync, rename, directory sync) after each run that moves a mark; lines of
 // project directories that are not configured now are kept.
 //
-// Whole: a run archives an interval whole when the interval ended at least
-// kSettleSeconds before the run began (a writer stamps a record before it
-// appends it) and every copier of the group copied without error. A forced
-// run at a stop writes the interval in progress so far: its member stays
-// until the interval's next run replaces it.
+// Whole: a run archives an interval whole when the interval had ended when
+// the run began and every copier of the group copied without error. A
+// forced run at a stop writes the interval in progress so far: its member
+// stays until the interval's next run replaces it.
 //
 // Owed: per group, every interval from the oldest mark of its copiers (or
 // CatchUpHours before the interval in progress, whichever is later) that
-// has ended and settled. The interval the regular check is about to archive
+// ended at least kSettleSeconds ago (a writer stamps a record before it
+// appends it; the regular check, too, runs some time after the end). The interval the regular check is about to archive
 // (the one that ended at the start of the interval in progress) is left to
 // it unless a run has failed.
 #include <algorithm>
@@ -285,7 +285,7 @@ void ZipData::SetData4Interval(uint32_t pc) {
 void ZipData::ArchiveInterval(bool onlyOwing) {
   const uint32_t start = PcOf(IntervalStart);
   const uint32_t end = PcOf(IntervalEnd) + 1;
-  const bool whole = MclkQueryUtTime() >= end + kSettleSeconds;
+  const bool whole = MclkQueryUtTime() >= end;
   bool failed = false;
   for (size_t i = 0; i < DbfList.size(); ++i) {
     Dbf2Zip* leader = DbfList[i];
