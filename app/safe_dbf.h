@@ -51,22 +51,23 @@ ZrString SafeDbfMutexName(const char* tableName);
 // Holds a table's named mutex for one short step (a search, a skip, an
 // append), waiting at most timeoutMs for it. A wait that times out goes on
 // without the mutex: the holder may be stuck, and the table's own record
-// locks still protect the data. Unlocking a mutex that was not acquired is
-// refused by the mutex and does no harm. A table without a mutex is not
-// waited on.
+// locks still protect the data. A table without a mutex is not waited on.
 class SafeDbfLock {
  public:
   SafeDbfLock(const SafeDbf& table, uint32_t timeoutMs) : mutex_(table.Mutex()) {
-    if (mutex_ != nullptr) mutex_->Lock(timeoutMs);
+    held_ = mutex_ != nullptr && mutex_->Lock(timeoutMs).ok();
   }
+  // An unlock that fails leaves the mutex to the system, which releases it
+  // with the process; the next waiter then finds it abandoned.
   ~SafeDbfLock() {
-    if (mutex_ != nullptr) mutex_->Unlock();
+    if (held_) mutex_->Unlock().IgnoreError();
   }
   SafeDbfLock(const SafeDbfLock&) = delete;
   SafeDbfLock& operator=(const SafeDbfLock&) = delete;
 
  private:
   pv::NamedMutex* mutex_;
+  bool held_ = false;
 };
 
 #endif  // PV_APP_SAFE_DBF_H_

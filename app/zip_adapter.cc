@@ -134,7 +134,7 @@ void RemoveLeftoverTempFiles(const std::string& dir, const std::string& archive_
     if (n.size() == archive_name.size() + kTempSuffixLength &&
         n.compare(0, archive_name.size(), archive_name) == 0 && n[archive_name.size()] == '.' &&
         !pv::IsDirectory(dir + n)) {
-      pv::RemoveFile(dir + n);  // a failure leaves a harmless file behind
+      pv::RemoveFile(dir + n).IgnoreError();  // a failure leaves a harmless file behind
     }
   }
 }
@@ -153,8 +153,10 @@ class ArchiveLock {
     locked_ = mutex_->Lock(kDirectoryMutexWaitMs).ok();
     if (locked_) RemoveLeftoverTempFiles(dir_, archive_name);
   }
+  // An unlock that fails leaves the mutex to the system, which releases it
+  // with the process; the next updater then finds it abandoned.
   ~ArchiveLock() {
-    if (locked_) mutex_->Unlock();
+    if (locked_) mutex_->Unlock().IgnoreError();
   }
   ArchiveLock(const ArchiveLock&) = delete;
   ArchiveLock& operator=(const ArchiveLock&) = delete;

@@ -99,7 +99,7 @@ void ZipData::WriteProjectIdAndUtLt2File(const ZrString& name) {
   options.share_none = true;
   if (pv::OpenFile(name.GetText(), options, &file).ok()) {
     WriteUt_Lt2File(file.get());
-    file->Close();
+    if (!file->Close().ok()) GetLog()->PutError(ZrString("Failed 2 write ") + name);
     return;
   }
   ZrCreateDirectory(name, true);
@@ -111,7 +111,7 @@ void ZipData::WriteProjectIdAndUtLt2File(const ZrString& name) {
   }
   WriteProjectId2File(file.get());
   WriteUt_Lt2File(file.get());
-  file->Close();
+  if (!file->Close().ok()) GetLog()->PutError(ZrString("Failed 2 write ") + name);
 }
 
 bool ZipData::WriteProjectId2File(pv::File* file) {

@@ -12,7 +12,10 @@
 
 namespace pv {
 
-class Status {
+// [[nodiscard]]: a Status that is dropped is a compile error (-Werror). A
+// caller that has a reason to go on whatever happened says so with
+// IgnoreError() and a comment giving the reason.
+class [[nodiscard]] Status {
  public:
   enum class Code {
     kOk = 0,
@@ -49,6 +52,9 @@ class Status {
 
   // "OK", or the code's name, ": " and the message.
   std::string ToString() const;
+
+  // Drops the result on purpose (see above).
+  void IgnoreError() const {}
 
  private:
   Status(Code code, std::string msg) : code_(code), msg_(std::move(msg)) {}

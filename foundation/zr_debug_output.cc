@@ -192,7 +192,9 @@ uint32_t ZrDebugOutput::CloseDebug() {
     std::lock_guard<std::recursive_mutex> l(mu_);
     f = std::move(file_);
   }
-  if (f != nullptr) f->Close();
+  // The log is where failures are reported: its own closing has no one to
+  // tell (every line was written through at once).
+  if (f != nullptr) f->Close().IgnoreError();
   return 0;
 }
 

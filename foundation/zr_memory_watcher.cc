@@ -46,7 +46,9 @@ void ZrGranularityMemoryWatcher::Init(const char* type, const char* description,
     return;
   }
   alloc_count_ = free_count_ = static_count_ = 0;
-  pv::CreateGuid(&guid_);  // an all-zero GUID on failure, as the platform gives it
+  // An all-zero GUID on failure, as the platform gives it: the name only
+  // has to be unique among this program's running copies.
+  pv::CreateGuid(&guid_).IgnoreError();
   char line[64];
   ZrGuid2String(guid_, line);
   _DebugOutput(line);

@@ -149,7 +149,10 @@ class ZrpTableBase {
   // Releases the record lock, writing a changed record: the engine's result.
   int32_t ReleaseLock();
   bool OpenFiles(const ZrString& path, const pv::FieldList& fields, const pv::TagList& tags);
-  // True when the table was rebuilt (its handle is then closed).
+  // Rebuilds the open table with the declared fields when they differ. True
+  // when the table is usable: unchanged (still open) or rebuilt (table_ then
+  // null, to be opened again). False: the rebuild failed and was reported,
+  // the original files are as they were and table_ is null.
   bool AdjustStructure(const pv::FieldList& declared);
   // The key expression that the class declares for tag, or "".
   std::string DeclaredKey(const char* tag);

@@ -6,7 +6,8 @@
 //   a table already open in the database under that name is shared
 //   define pass: "__FREE" first, then the class's fields and tags
 //   open the data file; with create-and-adjust (and a writable database)
-//     create it when missing, or rebuild it when its fields differ
+//     create it when missing (not when it failed to open), or rebuild it
+//     when its fields differ
 //   open the index file; when missing (and writable) create it with the
 //     declared tags. An index that opens is used as it is: a declared tag
 //     that it lacks stays missing until the table is rebuilt.
@@ -14,11 +15,19 @@
 //
 // Rebuild: the declared fields go into a new "__DBTEMP" data file in the
 // same directory; every record not deleted is copied field by field (by
-// exact name, converted by the engine; memos byte for byte), the old data,
-// memo and index files are removed and the new files renamed to the old
-// names. The index is then created afresh by the opening step.
+// exact name, converted by the engine; memos byte for byte). Only when every
+// record is in it, flushed, closed and synced does the swap begin: the old
+// data, memo and index files are renamed to "__DBOLD" names, the new files
+// to the old names, and the directory is synced; a failure on the way
+// renames back what was moved. The old files are removed last. Whatever
+// step fails, the original table stays readable and complete under its
+// name, and the opening fails (the path becomes hopeless); the new files are
+// removed. The index is created afresh by the opening step.
 #include <cstring>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "foundation/platform/message_box.h"
 #include "foundation/zr_debug_output.h"
@@ -27,6 +36,7 @@
 namespace {
 
 constexpr const char* kTempName = "__DBTEMP";
+constexpr const char* kOldName = "__DBOLD";
 
 // The existing field that a declared field corresponds to: same name,
 // compared exactly.
@@ -50,17 +60,49 @@ bool SameStructure(pv::Table* table, const pv::FieldList& declared) {
   return true;
 }
 
-void CopyField(pv::Field* to, pv::Field* from) {
-  if (from->Type() != 'M') {
-    to->AssignField(*from);
-    return;
-  }
+bool CopyField(pv::Field* to, pv::Field* from) {
+  if (from->Type() != 'M') return to->AssignField(*from) == pv::kEngineOk;
   int32_t length = from->MemoLength();
   const char* bytes = from->MemoPtr();
-  if (to->MemoSetLength(length) == pv::kEngineOk && length > 0 && bytes != nullptr) {
+  if (to->MemoSetLength(length) != pv::kEngineOk) return false;
+  if (length > 0 && bytes != nullptr) {
     std::memcpy(to->MemoBuffer(), bytes, static_cast<size_t>(length));
   }
+  return true;
 }
+
+// Forces a file's written data to storage.
+pv::Status SyncFile(pv::FileSystem* fs, const std::string& path) {
+  std::unique_ptr<pv::File> file;
+  pv::Status s = fs->Open(path, pv::OpenOptions(), &file);
+  if (s.ok()) s = file->Sync();
+  pv::Status closed = file != nullptr ? file->Close() : pv::Status::OK();
+  return s.ok() ? closed : s;
+}
+
+// Renames done so far, undone in reverse order when a later step fails.
+class RenameJournal {
+ public:
+  explicit RenameJournal(pv::FileSystem* fs) : fs_(fs) {}
+  pv::Status Rename(const std::string& from, const std::string& to) {
+    pv::Status s = fs_->Rename(from, to);
+    if (s.ok()) done_.emplace_back(from, to);
+    return s;
+  }
+  // Best effort: a rename back that fails leaves that file under its
+  // "__DBOLD" name, where the report of the first failure points.
+  void Undo() {
+    for (auto it = done_.rbegin(); it != done_.rend(); ++it) {
+      pv::Status s = fs_->Rename(it->second, it->first);
+      if (!s.ok()) _ErrorOutputToWnd(s.ToString().c_str());
+    }
+    done_.clear();
+  }
+
+ private:
+  pv::FileSystem* fs_;
+  std::vector<std::pair<std::string, std::string>> done_;
+};
 
 }  // namespace
 
@@ -108,12 +150,14 @@ bool ZrpTableBase::OpenFiles(const ZrString& path, const pv::FieldList& fields,
 
   if (createAndAdjust_ && !base_->IsReadOnly()) {
     if (table_ != nullptr) {
-      if (AdjustStructure(fields)) {
+      if (AdjustStructure(fields) && table_ == nullptr) {
         _DebugOutput("ZrpTableBase::Init()-7");
         table_ = pv::Table::Open(&engine, static_cast<const char*>(path));
         _DebugOutput("ZrpTableBase::Init()-8");
       }
-    } else {
+    } else if (engine.ErrorCode() == pv::kEngineOk) {
+      // Only a table that is missing is created: one that failed to open
+      // (busy, unreadable) would be replaced by an empty one.
       _DebugOutput("ZrpTableBase::Init()-5");
       table_ = pv::Table::Create(&engine, static_cast<const char*>(path), fields);
       _DebugOutput("ZrpTableBase::Init()-6");
@@ -140,6 +184,13 @@ bool ZrpTableBase::OpenFiles(const ZrString& path, const pv::FieldList& fields,
     }
     if (engine.ErrorCode() != pv::kEngineOk) {
       table_->Close();
+      // A half-made index would be taken as it is by the next opening.
+      pv::FileSystem* fs = base_->GetFileSystem();
+      const std::string made = fs->Resolve(indexPath);
+      if (fs->Exists(made)) {
+        pv::Status removed = fs->Remove(made);
+        if (!removed.ok()) engine.ReportStatus(pv::kErrRemove, removed, made.c_str());
+      }
       return false;
     }
   }
@@ -155,8 +206,9 @@ void ZrpTableBase::ReportCreateFailure(const char* what, const ZrString& path) {
 }
 
 bool ZrpTableBase::AdjustStructure(const pv::FieldList& declared) {
-  if (SameStructure(table_, declared)) return false;
+  if (SameStructure(table_, declared)) return true;
   pv::EngineContext& engine = base_->GetEngine();
+  pv::FileSystem* fs = base_->GetFileSystem();
 
   // Split the data file's path into directory, base name and extension.
   const std::string dataPath = table_->FileName();
@@ -166,29 +218,82 @@ bool ZrpTableBase::AdjustStructure(const pv::FieldList& declared) {
   size_t dot = file.find_last_of('.');
   std::string baseName = dot == std::string::npos ? file : file.substr(0, dot);
   std::string ext = dot == std::string::npos ? std::string() : file.substr(dot);
+  const std::string oldMemo = table_->HasMemoFile() ? table_->MemoFileName() : std::string();
+  const std::string oldIndex = dir + baseName + ".cdx";
+  const std::string newData = dir + kTempName + ext;
+  const std::string newMemo = dir + kTempName + ".fpt";
 
-  pv::Table* rebuilt = pv::Table::Create(&engine, dir + kTempName + ext, declared);
-  if (rebuilt == nullptr) return false;  // the old table stays as it is
+  auto failed = [&](const pv::Status& s, int32_t code, const std::string& where) {
+    if (!s.ok()) engine.ReportStatus(code, s, where.c_str());
+    if (table_ != nullptr) table_->Close();
+    table_ = nullptr;
+    for (const std::string& temp : {newData, newMemo}) {
+      if (fs->Exists(temp) && !fs->Remove(temp).ok()) {
+        _ErrorOutputToWnd(("cannot remove " + temp).c_str());
+      }
+    }
+    return false;
+  };
+
+  pv::Table* rebuilt = pv::Table::Create(&engine, newData, declared);
+  if (rebuilt == nullptr) return failed(pv::Status::OK(), 0, newData);
 
   table_->SelectTag(nullptr);
-  for (int32_t rc = table_->Top(); rc == pv::kEngineOk && !table_->Eof(); rc = table_->Skip(1)) {
+  int32_t rc = table_->Top();
+  bool copied = true;
+  for (; copied && rc == pv::kEngineOk && !table_->Eof(); rc = table_->Skip(1)) {
     if (table_->Deleted()) continue;
-    if (rebuilt->AppendBlank() != pv::kEngineOk) break;
+    copied = rebuilt->AppendBlank() == pv::kEngineOk;
     for (const pv::FieldDef& def : declared.fields()) {
       pv::Field* from = Counterpart(table_, def.name);
       pv::Field* to = rebuilt->FieldByName(def.name, false);
-      if (from != nullptr && to != nullptr) CopyField(to, from);
+      if (copied && from != nullptr && to != nullptr) copied = CopyField(to, from);
     }
   }
-  rebuilt->Flush();
-  bool hasMemo = rebuilt->HasMemoFile();
-  table_->OpenIndex(dir + baseName + ".cdx");  // so that Remove deletes it too
-  table_->Remove();
+  copied = copied && (rc == pv::kEngineOk || rc == pv::kResultEof) &&
+           engine.ErrorCode() == pv::kEngineOk;
+  const bool hasMemo = rebuilt->HasMemoFile();
+  if (!copied || rebuilt->Flush() != pv::kEngineOk) {
+    rebuilt->Close();  // a failure is reported by the engine; the files go below
+    return failed(pv::Status::OK(), 0, newData);
+  }
+  if (rebuilt->Close() != pv::kEngineOk) return failed(pv::Status::OK(), 0, newData);
+  for (const std::string& made : {newData, newMemo}) {
+    if (made == newMemo && !hasMemo) continue;
+    pv::Status s = SyncFile(fs, made);
+    if (!s.ok()) return failed(s, pv::kErrWrite, made);
+  }
+  if (table_->Close() != pv::kEngineOk) {
+    table_ = nullptr;
+    return failed(pv::Status::OK(), 0, dataPath);
+  }
   table_ = nullptr;
-  rebuilt->Close();
 
-  pv::FileSystem* fs = base_->GetFileSystem();
-  fs->Rename(dir + kTempName + ext, dataPath);
-  if (hasMemo) fs->Rename(dir + kTempName + ".fpt", dir + baseName + ".fpt");
+  // The swap: old files aside, new files in, directory synced.
+  RenameJournal journal(fs);
+  std::vector<std::pair<std::string, std::string>> moves{{dataPath, dir + kOldName + ext}};
+  if (!oldMemo.empty()) moves.emplace_back(oldMemo, dir + kOldName + ".fpt");
+  if (fs->Exists(oldIndex)) moves.emplace_back(oldIndex, dir + kOldName + ".cdx");
+  moves.emplace_back(newData, dataPath);
+  if (hasMemo) moves.emplace_back(newMemo, dir + baseName + ".fpt");
+  for (const auto& [from, to] : moves) {
+    pv::Status s = journal.Rename(from, to);
+    if (!s.ok()) {
+      journal.Undo();
+      return failed(s, pv::kErrWrite, from);
+    }
+  }
+  pv::Status s = fs->SyncDir(dir.empty() ? "." : dir);
+  if (!s.ok()) {
+    journal.Undo();
+    return failed(s, pv::kErrWrite, dir);
+  }
+  // The new table is in place; the old files go last. One that stays is
+  // reported and replaced by the next rebuild in this directory.
+  for (size_t i = 0; i + (hasMemo ? 2 : 1) < moves.size(); ++i) {
+    s = fs->Remove(moves[i].second);
+    if (!s.ok()) engine.ReportStatus(pv::kErrRemove, s, moves[i].second.c_str());
+  }
+  engine.ClearError();
   return true;
 }

@@ -14,7 +14,7 @@ class StoreLock {
   // An unlock can only fail on a file that is no longer open, whose locks are
   // gone with it; there is nothing left to undo, so its status is not kept.
   ~StoreLock() {
-    if (status_.ok()) file_->UnlockRange(0, 0);
+    if (status_.ok()) file_->UnlockRange(0, 0).IgnoreError();
   }
   const pv::Status& status() const { return status_; }
 

@@ -40,24 +40,24 @@ class TagChecker {
         s = file_->ReadNode(off, tree->key_length(), tree->pad(), &node);
         if (!s.ok()) return Problem(s.message());
         if (i == 0) leaves = node->is_leaf();
-        if (node->is_leaf() != leaves) Problem("node " + CdxHex(off) + ": leaves on two levels");
+        if (node->is_leaf() != leaves) Note("node " + CdxHex(off) + ": leaves on two levels");
         if (node->is_root() != (depth == 0)) {
-          Problem("node " + CdxHex(off) + (depth == 0 ? ": root without the root attribute"
+          Note("node " + CdxHex(off) + (depth == 0 ? ": root without the root attribute"
                                                       : ": root attribute below the root"));
         }
         uint32_t want_left = i == 0 ? kCdxNone : level[i - 1];
         uint32_t want_right = i + 1 == level.size() ? kCdxNone : level[i + 1];
         if (node->left != want_left || node->right != want_right) {
-          Problem("node " + CdxHex(off) + ": sibling links " + CdxHex(node->left) + "/" +
+          Note("node " + CdxHex(off) + ": sibling links " + CdxHex(node->left) + "/" +
                   CdxHex(node->right) + ", expected " + CdxHex(want_left) + "/" +
                   CdxHex(want_right));
         }
-        if (node->count() == 0 && depth > 0) Problem("node " + CdxHex(off) + ": empty");
+        if (node->count() == 0 && depth > 0) Note("node " + CdxHex(off) + ": empty");
         if (depth > 0 && node->count() > 0) {
           const Entry& e = expected_last[i];
           if (node->key(node->count() - 1, tree->key_length()) != e.key ||
               node->recnos.back() != e.recno) {
-            Problem("node " + CdxHex(off) + ": parent entry does not match its last key");
+            Note("node " + CdxHex(off) + ": parent entry does not match its last key");
           }
         }
         for (int32_t k = 0; k < node->count(); ++k) {
@@ -81,10 +81,10 @@ class TagChecker {
       const Entry& a = entries_[i - 1];
       const Entry& b = entries_[i];
       if (a.key > b.key || (a.key == b.key && a.recno >= b.recno)) {
-        Problem("entries out of order at key " + std::to_string(i) + " (record " +
+        Note("entries out of order at key " + std::to_string(i) + " (record " +
                 std::to_string(b.recno) + ")");
       } else if (a.key == b.key && tag_->unique() != CdxUnique::kKeep) {
-        Problem("unique tag holds key '" + CdxKeyToText(tag_->key_type(), b.key) +
+        Note("unique tag holds key '" + CdxKeyToText(tag_->key_type(), b.key) +
                 "' twice (records " + std::to_string(a.recno) + ", " + std::to_string(b.recno) + ")");
       }
     }
@@ -98,10 +98,10 @@ class TagChecker {
     std::unordered_map<uint32_t, const std::string*> actual;
     for (const Entry& e : entries_) {
       if (e.recno == 0 || e.recno > count) {
-        Problem("entry for record " + std::to_string(e.recno) + " beyond the table's " +
+        Note("entry for record " + std::to_string(e.recno) + " beyond the table's " +
                 std::to_string(count) + " records");
       } else if (!actual.emplace(e.recno, &e.key).second) {
-        Problem("record " + std::to_string(e.recno) + " appears twice");
+        Note("record " + std::to_string(e.recno) + " appears twice");
       }
     }
     std::string key;
@@ -113,16 +113,16 @@ class TagChecker {
       auto it = actual.find(r);
       std::string rec = "record " + std::to_string(r);
       if (!in) {
-        if (it != actual.end()) Problem(rec + " is in the tag but its filter excludes it");
+        if (it != actual.end()) Note(rec + " is in the tag but its filter excludes it");
       } else if (it == actual.end()) {
         // A unique tag holds a key once, for one of the records that have it,
         // and promotes no other record when that one leaves: a record missing
         // from it is no fault.
         if (tag_->unique() == CdxUnique::kKeep) {
-          Problem(rec + " is missing (key '" + CdxKeyToText(tag_->key_type(), key) + "')");
+          Note(rec + " is missing (key '" + CdxKeyToText(tag_->key_type(), key) + "')");
         }
       } else if (*it->second != key) {
-        Problem(rec + " has key '" + CdxKeyToText(tag_->key_type(), *it->second) +
+        Note(rec + " has key '" + CdxKeyToText(tag_->key_type(), *it->second) +
                 "', its expression gives '" + CdxKeyToText(tag_->key_type(), key) + "'");
       }
     }
@@ -130,8 +130,14 @@ class TagChecker {
   }
 
  private:
-  Status Problem(const std::string& text) {
+  // Records a problem; the check goes on to find the others.
+  void Note(const std::string& text) {
     if (report_->problems.size() < kCdxMaxProblems) report_->problems.push_back(text);
+  }
+  // Records a problem that ends the check of this tag (the check itself
+  // succeeded: the problem is in the report).
+  Status Problem(const std::string& text) {
+    Note(text);
     return Status::OK();
   }
 

@@ -43,7 +43,7 @@ CdxFile::CdxFile(std::unique_ptr<File> file, bool writable, bool exclusive)
 
 CdxFile::~CdxFile() {
   // Owners close explicitly to learn the result; this is the last resort.
-  if (file_) Close();
+  if (file_) Close().IgnoreError();
 }
 
 void CdxFile::DropCache() {
@@ -124,7 +124,9 @@ Status CdxFile::Enter(bool write) {
   uint64_t size = 0;
   s = ReadCounterAndSize(&c, &size);
   if (!s.ok()) {
-    file_->UnlockRange(kIndexLockByte, 1);
+    // The read's error is the one to report; a lock that stays goes with
+    // the file.
+    file_->UnlockRange(kIndexLockByte, 1).IgnoreError();
     return s;
   }
   // Pointers from ReadNode live until the scope ends, so the cache is only

@@ -118,8 +118,10 @@ class CdxScope {
   CdxScope(CdxFile* file, bool write) : file_(file), status_(file->Enter(write)) {
     open_ = status_.ok();
   }
+  // A scope that wrote ends with End() to learn the result; this is only
+  // reached on an early return, whose own error the caller already has.
   ~CdxScope() {
-    if (open_) file_->Leave();
+    if (open_) file_->Leave().IgnoreError();
   }
   CdxScope(const CdxScope&) = delete;
   CdxScope& operator=(const CdxScope&) = delete;

@@ -28,7 +28,7 @@ class MemFile final : public File {
  public:
   MemFile(MemFileSystem* fs, std::shared_ptr<MemFileSystem::Node> node, std::string path, bool write)
       : fs_(fs), node_(std::move(node)), path_(std::move(path)), write_(write) {}
-  ~MemFile() override { Close(); }
+  ~MemFile() override { Close().IgnoreError(); }  // cannot fail in memory
 
   Status ReadAt(uint64_t offset, size_t n, char* buf, size_t* got) override {
     *got = 0;

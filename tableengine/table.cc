@@ -160,7 +160,7 @@ Table* Table::Open(EngineContext* ctx, const std::string& given) {
   s = t->LoadHeader();
   if (!s.ok()) {
     t->Fail(kErrDataCorrupt, s);
-    t->CloseFiles();
+    t->CloseFiles().IgnoreError();  // the open's own error is reported
     delete t;
     return nullptr;
   }
@@ -173,7 +173,7 @@ Table* Table::Open(EngineContext* ctx, const std::string& given) {
     s = MemoFile::Open(ctx->file_system(), t->memo_path_, kind, !set.read_only, &t->memo_);
     if (!s.ok()) {
       t->Fail(kErrMemo, s);
-      t->CloseFiles();
+      t->CloseFiles().IgnoreError();  // the open's own error is reported
       delete t;
       return nullptr;
     }
@@ -260,8 +260,10 @@ Table* Table::Create(EngineContext* ctx, const std::string& given, const FieldLi
   }
   if (!s.ok()) {
     t->Fail(kErrCreate, s);
-    t->CloseFiles();
-    ctx->file_system()->Remove(path);  // a half-made file is of no use
+    // The creation's own error is reported; a half-made file is of no use,
+    // and one that cannot be removed is replaced by the next creation.
+    t->CloseFiles().IgnoreError();
+    ctx->file_system()->Remove(path).IgnoreError();
     delete t;
     return nullptr;
   }
@@ -678,7 +680,7 @@ int32_t Table::LockHeader() {
 void Table::UnlockHeader() {
   // Never punches a hole into this table's own table lock. An unlock that
   // fails leaves a lock that closing the file releases.
-  if (!table_locked_ && !exclusive_) file_->UnlockRange(kLockHeaderByte, 1);
+  if (!table_locked_ && !exclusive_) file_->UnlockRange(kLockHeaderByte, 1).IgnoreError();
 }
 
 Status Table::FillAutoIncrements(char* record) {

@@ -191,7 +191,11 @@ void Live(const Options& opt, const Store& store, uint64_t first_seq,
 
 int Run(const Options& opt) {
   // SIGINT and SIGTERM end a run between two appends, never inside one.
-  pv::InstallStopRequestHandlers();
+  pv::Status handlers = pv::InstallStopRequestHandlers();
+  if (!handlers.ok()) {
+    std::fprintf(stderr, "plantsim: %s\n", handlers.ToString().c_str());
+    return 1;
+  }
   Store store;
   if (!opt.store.empty() && !store.Connect(opt.store)) {
     std::fprintf(stderr, "plantsim: cannot open the object store %s\n", opt.store.c_str());

@@ -20,7 +20,7 @@ Status WriteFileAtomically(const std::string& given, const std::string& contents
   }
   if (s.ok()) s = RenameFile(tmp, path);
   if (!s.ok()) {
-    RemoveFile(tmp);  // best effort: the original is untouched either way
+    RemoveFile(tmp).IgnoreError();  // best effort: the original is untouched either way
     return s;
   }
   size_t slash = path.find_last_of('/');

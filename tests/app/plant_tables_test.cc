@@ -146,7 +146,9 @@ TEST(PlantTablesTest, SameNameSharesTheMutexAcrossDirectories) {
     EXPECT_TRUE(ta.Mutex()->Unlock().ok());
     std::thread again([&] {
       got = tb.Mutex()->Lock(1000).ok() ? 1 : 0;
-      if (got == 1) tb.Mutex()->Unlock();
+      if (got == 1) {
+        EXPECT_TRUE(tb.Mutex()->Unlock().ok());
+      }
     });
     again.join();
     EXPECT_EQ(got, 1);

@@ -18,7 +18,7 @@ class ScopedName {
  public:
   explicit ScopedName(const char* base)
       : name_(std::string(base) + "_" + std::to_string(getpid())) {}
-  ~ScopedName() { NamedMutex::RemoveForTesting(name_); }
+  ~ScopedName() { EXPECT_TRUE(NamedMutex::RemoveForTesting(name_).ok()); }
   const std::string& get() const { return name_; }
 
  private:
@@ -51,7 +51,9 @@ TEST(NamedMutexTest, RecursiveForOwnerExclusiveForOtherThreads) {
   bool abandoned = true;
   std::thread t2([&] {
     other = b->Lock(1000, &abandoned);
-    if (other.ok()) b->Unlock();
+    if (other.ok()) {
+      EXPECT_TRUE(b->Unlock().ok());
+    }
   });
   t2.join();
   EXPECT_TRUE(other.ok()) << other.ToString();
@@ -127,7 +129,7 @@ TEST(NamedMutexTest, ProcessesRacingToCreateShareOneMutex) {
         if (pread(fd, &v, sizeof v, 0) != static_cast<ssize_t>(sizeof v)) _exit(4);
         ++v;
         if (pwrite(fd, &v, sizeof v, 0) != static_cast<ssize_t>(sizeof v)) _exit(5);
-        m->Unlock();
+        if (!m->Unlock().ok()) _exit(6);
       }
       _exit(0);
     }

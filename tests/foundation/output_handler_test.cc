@@ -14,13 +14,13 @@ namespace {
 class OutputHandlerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    pv::SetEnv("ZRLOGFILEDIR", dir_.Path().c_str());
-    pv::SetEnv("LC_ALL", "C.UTF-8");
+    EXPECT_TRUE(pv::SetEnv("ZRLOGFILEDIR", dir_.Path().c_str()).ok());
+    EXPECT_TRUE(pv::SetEnv("LC_ALL", "C.UTF-8").ok());
   }
   void TearDown() override {
-    pv::UnsetEnv("ZRLOGFILEDIR");
-    pv::UnsetEnv("PACKVAULT_DEBUG_FILE");
-    pv::UnsetEnv("LC_ALL");
+    EXPECT_TRUE(pv::UnsetEnv("ZRLOGFILEDIR").ok());
+    EXPECT_TRUE(pv::UnsetEnv("PACKVAULT_DEBUG_FILE").ok());
+    EXPECT_TRUE(pv::UnsetEnv("LC_ALL").ok());
   }
   std::string Log() { return pvtest::ReadFileBytes(dir_.File("Packvault.log")); }
 
@@ -28,7 +28,7 @@ class OutputHandlerTest : public ::testing::Test {
 };
 
 TEST_F(OutputHandlerTest, ConsoleIsConvertedAndCutLogGetsEverything) {
-  pv::SetEnv("PACKVAULT_DEBUG_FILE", "100000");
+  EXPECT_TRUE(pv::SetEnv("PACKVAULT_DEBUG_FILE", "100000").ok());
   std::string long_text(2000, 'a');
   long_text[1022] = 'X';  // the last byte shown
   std::string out;

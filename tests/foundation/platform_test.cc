@@ -29,10 +29,10 @@ class LocaleEnv {
  public:
   explicit LocaleEnv(const char* value) {
     had_ = GetEnv("LC_ALL", &old_);
-    SetEnv("LC_ALL", value);
+    EXPECT_TRUE(SetEnv("LC_ALL", value).ok());
   }
   ~LocaleEnv() {
-    if (had_) SetEnv("LC_ALL", old_.c_str()); else UnsetEnv("LC_ALL");
+    EXPECT_TRUE((had_ ? SetEnv("LC_ALL", old_.c_str()) : UnsetEnv("LC_ALL")).ok());
   }
 
  private:
@@ -155,11 +155,11 @@ TEST(PlatformTest, ClocksAgreeWithTheCLibrary) {
   // 2024-07-01 12:00 UTC in Europe/Berlin is summer time.
   std::string old_tz;
   bool had_tz = GetEnv("TZ", &old_tz);
-  SetEnv("TZ", "Europe/Berlin");
+  ASSERT_TRUE(SetEnv("TZ", "Europe/Berlin").ok());
   tzset();
   EXPECT_EQ(LocalUtcOffsetAt(1719835200), 7200);
   EXPECT_EQ(LocalUtcOffsetAt(1704110400), 3600);  // 2024-01-01 12:00 UTC
-  if (had_tz) SetEnv("TZ", old_tz.c_str()); else UnsetEnv("TZ");
+  EXPECT_TRUE((had_tz ? SetEnv("TZ", old_tz.c_str()) : UnsetEnv("TZ")).ok());
   tzset();
 }
 

@@ -20,10 +20,10 @@ class ScopedEnv {
  public:
   ScopedEnv(const char* name, const char* value) : name_(name) {
     had_ = pv::GetEnv(name, &old_);
-    if (value != nullptr) pv::SetEnv(name, value); else pv::UnsetEnv(name);
+    EXPECT_TRUE((value != nullptr ? pv::SetEnv(name, value) : pv::UnsetEnv(name)).ok());
   }
   ~ScopedEnv() {
-    if (had_) pv::SetEnv(name_, old_.c_str()); else pv::UnsetEnv(name_);
+    EXPECT_TRUE((had_ ? pv::SetEnv(name_, old_.c_str()) : pv::UnsetEnv(name_)).ok());
   }
 
  private:

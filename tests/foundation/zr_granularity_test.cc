@@ -307,7 +307,7 @@ TEST_F(ZrGranularityDeathTest, NoBlockMeansMemoryNotInitialized) {
         // no block at all.
         std::string name = "pv_pool_test_" + std::to_string(getpid());
         ZrGranularity::_AllocSharedMem(0x100000, name.c_str());
-        pv::SharedMemorySection::Remove(name);
+        if (!pv::SharedMemorySection::Remove(name).ok()) _exit(7);
         while (ZrGranularity::_FreeMem() >= 0) {
         }
         std::string text = ThrownText([] { ZrGranularity::ForSize(8)->Alloc(8, nullptr); });
@@ -327,7 +327,7 @@ TEST_F(ZrGranularityDeathTest, TwoProcessesAttachToASharedBlock) {
         int status = 0;
         waitpid(child, &status, 0);
         int32_t now = ZrGranularity::_QueryCountAllocSharedMem();
-        pv::SharedMemorySection::Remove(name);
+        if (!pv::SharedMemorySection::Remove(name).ok()) _exit(7);
         fprintf(stderr, "first=%d second=%d now=%d\n", first, WEXITSTATUS(status), now);
         exit(0);
       },

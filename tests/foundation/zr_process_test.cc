@@ -139,7 +139,7 @@ TEST(ZrProcessTest, LibraryLockAndNamedMutexSem) {
   EXPECT_TRUE(a.Wait(0));
   EXPECT_TRUE(a.Release());
   EXPECT_FALSE(a.Release());
-  pv::NamedMutex::RemoveForTesting(name);
+  EXPECT_TRUE(pv::NamedMutex::RemoveForTesting(name).ok());
 }
 
 }  // namespace

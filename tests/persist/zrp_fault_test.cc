@@ -37,13 +37,14 @@ class ZrpFaultTest : public ::testing::Test {
     return ring ? t.AddToRingBuffer("TIME", 100, nullptr) : t.Add(nullptr);
   }
 
-  // The points of the table in time order, read without faults.
+  // The points of the table in time order, read without faults (a missing
+  // index is created, as any opening does).
   std::vector<std::string> Points() {
     fs_->ClearFaults();
     fs_->set_capacity(UINT64_MAX);
     fs_->set_max_read(0);
     ZrpBase base(fs_.get());
-    base.Open("Check", "/db/", false, true);
+    base.Open("Check", "/db/", false, false);
     LogTable t(&base, "LOG", 10, false);
     std::vector<std::string> points;
     ZrpTableIterator it;
@@ -155,6 +156,43 @@ TEST_F(ZrpFaultTest, SkipTellsTheEndFromAReadError) {
   EXPECT_EQ(t.LastError(), pv::kErrRead);  // sticky until cleared
   t.ClearLastError();
   EXPECT_EQ(t.LastError(), 0);
+}
+
+// A table whose declaration changed is rebuilt; a failure at any step of the
+// rebuild (create, copy, flush, sync, each rename, the directory sync)
+// fails the opening and leaves the original table complete under its name,
+// with no new file left behind. A failure to remove the old files after the
+// swap leaves the rebuilt table, complete.
+TEST_F(ZrpFaultTest, FailedRebuildLeavesTheOriginalComplete) {
+  const std::vector<std::string> all{"P0", "P1", "P2"};
+  for (Op op : {Op::kOpen, Op::kRead, Op::kWrite, Op::kSync, Op::kRename, Op::kSyncDir,
+                Op::kRemove}) {
+    int32_t failures = 0;
+    bool rebuiltAtLast = false;
+    for (int32_t n = 0; n < 300 && !rebuiltAtLast; ++n) {
+      SCOPED_TRACE(testing::Message() << "op " << static_cast<int>(op) << " call " << n);
+      fs_ = std::make_unique<pv::MemFileSystem>();
+      Fill(3);
+      int32_t width = 0;
+      {
+        ZrpBase base(fs_.get());
+        base.Open("Fault", "/db/", false, false);
+        LogTable wider(&base, "LOG", 12);
+        fs_->FailAfter(op, n);
+        bool opened = wider.GetTable() != nullptr;
+        fs_->ClearFaults();
+        if (opened) width = wider.GetTable()->FieldByName("POINT")->Width();
+        EXPECT_TRUE(opened || wider.LastError() != 0);
+      }
+      EXPECT_EQ(Points(), all);
+      EXPECT_FALSE(fs_->Exists("/DB/__DBTEMP.dbf"));
+      if (width == 0 || fs_->Exists("/DB/__DBOLD.dbf")) ++failures;
+      EXPECT_TRUE(width != 0 || !fs_->Exists("/DB/__DBOLD.dbf"));
+      rebuiltAtLast = width == 12 && !fs_->Exists("/DB/__DBOLD.dbf");
+    }
+    EXPECT_TRUE(rebuiltAtLast) << static_cast<int>(op);
+    EXPECT_GE(failures, 1) << static_cast<int>(op);
+  }
 }
 
 }  // namespace

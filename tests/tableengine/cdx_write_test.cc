@@ -288,7 +288,8 @@ TEST(CdxNodeTest, CorruptNodesGiveErrorsNotCrashes) {
       std::memcpy(block, good, sizeof block);
       block[i] = static_cast<uint8_t>(v);
       pv::CdxNode out;
-      pv::CdxNode::Decode(block, 0x400, 10, ' ', &out);
+      // Any result will do: the damaged node must only not crash.
+      pv::CdxNode::Decode(block, 0x400, 10, ' ', &out).IgnoreError();
     }
   }
 }

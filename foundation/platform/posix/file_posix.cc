@@ -39,7 +39,8 @@ Status PosixError(const std::string& op, const std::string& path, int err) {
 class PosixFile final : public File {
  public:
   PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-  ~PosixFile() override { Close(); }
+  // An error here has no caller left to hear it (see file.h).
+  ~PosixFile() override { Close().IgnoreError(); }
 
   Status ReadAt(uint64_t offset, size_t n, char* buf, size_t* got) override {
     *got = 0;
