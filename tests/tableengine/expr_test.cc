@@ -146,17 +146,6 @@ TEST_F(ExprTest, ParseErrorsNameThePosition) {
   }
 }
 
-TEST(ExprFunctionsTest, StrRoundsHalfAwayFromZeroAndShrinks) {
-  EXPECT_EQ(pv::FormatStr(2.5, 3, 0), "  3");
-  EXPECT_EQ(pv::FormatStr(-2.5, 3, 0), " -3");
-  EXPECT_EQ(pv::FormatStr(1.005, 6, 2), "  1.01");
-  EXPECT_EQ(pv::FormatStr(-0.001, 5, 2), " 0.00");
-  EXPECT_EQ(pv::FormatStr(123.456, 5, 2), "123.5");  // fewer decimals to fit
-  EXPECT_EQ(pv::FormatStr(12345.6, 5, 2), "12346");
-  EXPECT_EQ(pv::FormatStr(123456, 5, 0), "*****");
-  EXPECT_EQ(pv::FormatStr(1704067200, 10, 0), "1704067200");
-}
-
 TEST(ExprFunctionsTest, JulianDaysAndDateTexts) {
   EXPECT_EQ(pv::JulianDay(2000, 1, 1), 2451545);
   EXPECT_EQ(pv::JulianFromDateText("19960705"), 2450270);
