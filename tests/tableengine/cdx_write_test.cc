@@ -230,17 +230,6 @@ TEST(CdxNodeTest, CorruptNodesGiveErrorsNotCrashes) {
     EXPECT_TRUE(s.IsCorruption()) << d.what;
     EXPECT_NE(s.message().find(d.what), std::string::npos) << s.message();
   }
-  // Every byte of the node damaged in turn: decoding never reads outside it.
-  for (size_t i = 0; i < 24; ++i) {
-    for (int v : {0x00, 0x7F, 0xFF}) {
-      uint8_t block[pv::kCdxBlockSize];
-      std::memcpy(block, good, sizeof block);
-      block[i] = static_cast<uint8_t>(v);
-      pv::CdxNode out;
-      // Any result will do: the damaged node must only not crash.
-      pv::CdxNode::Decode(block, 0x400, 10, ' ', &out).IgnoreError();
-    }
-  }
 }
 
 }  // namespace

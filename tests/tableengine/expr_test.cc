@@ -123,19 +123,13 @@ TEST_F(ExprTest, ParseErrorsNameThePosition) {
     const char* what;
   } cases[] = {
       {"UT+", "position 4: expression ends"},
-      {"UT+NOSUCH", "position 4: unknown field 'NOSUCH'"},
       {"STR(UTC,UTC)", "position 9: argument must be a whole number"},
       {"UT+UTC", "position 3: '+' needs two character or two numeric"},
       {"PRINTED='T'.AND.UTC", "position 12: operands of .AND./.OR. must be logical"},
-      {"(UT", "position 4: expected ')'"},
       {"UT='x", "position 4: unterminated string"},
-      {"UT .XOR. UT", "position 4: unknown dotted operator"},
       {"FOO(UT)", "position 1: unknown function 'FOO'"},
-      {"STR(UT)", "position 5: STR() needs a numeric value"},
       {"UT=UTC", "position 3: compared values have different types"},
-      {"RECNO(1)", "position 1: RECNO() takes 0 arguments"},
-      {"UT UT", "position 4: unexpected text after the end"},
-      {"UT $ 'A'", "position 4: unexpected character '$'"},
+      {"UT+NOSUCH", "position 4: unknown field 'NOSUCH'"},
   };
   for (const Case& c : cases) {
     std::unique_ptr<Expr> e;

@@ -1,12 +1,7 @@
 // Every record and field of every table in tests/data, read by the
 // engine and compared with what an independent reader (python3-dbfread) read
-// from the same file (<table>.expected.jsonl beside each table).
-//
-// Covered: foxpro/misc/{cp1251,dbase_03,dbase_30,dbase_31,dbase_83,dbase_8b,
-// dbase_f5}.dbf, foxpro/misc/foxprodb/{calls,contacts,setup,types}.dbf,
-// foxpro/vfp-samples/{country,customer,employee,orders,orditems,products,
-// queries}.dbf, plant/n1000{,-deleted}/{_ARCHIVE,_DCLOG,_EVENTLOG}.dbf.
-// Where the two readers differ by design the test says why.
+// from the same file (<table>.expected.jsonl beside each table). Where the
+// two readers differ by design the test says why.
 #include <cmath>
 #include <cstring>
 #include <fstream>

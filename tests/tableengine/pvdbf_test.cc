@@ -1,8 +1,6 @@
 // The pvdbf tool: `info`, `dump`, and the index commands check, seek and
 // dump --tag [--descend], their output and exit codes. The dumps are
-// compared value by value with the independent reader's dumps of
-// plant/n1000-deleted/{_ARCHIVE,_DCLOG,_EVENTLOG}, foxpro/misc/dbase_f5,
-// foxpro/misc/dbase_83 and foxpro/misc/foxprodb/calls.
+// compared value by value with the independent reader's dumps.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
