@@ -138,6 +138,10 @@ TEST_F(ExprTest, ParseErrorsNameThePosition) {
     EXPECT_NE(s.message().find(c.what), std::string::npos) << c.src << " -> " << s.message();
     EXPECT_FALSE(e);
   }
+  for (const char* bad : {"(UT", "UT .XOR. UT", "STR(UT)", "RECNO(1)", "UT $ 'A'", "UT UT"}) {
+    std::unique_ptr<Expr> e;
+    EXPECT_TRUE(Expr::Parse(bad, t_, &e).IsInvalidArgument()) << bad;
+  }
 }
 
 TEST(ExprFunctionsTest, JulianDaysAndDateTexts) {
