@@ -5,11 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "foundation/platform/file.h"
-#include "tableengine/cdx_check.h"
 #include "tableengine/cdx_coding.h"
 #include "tableengine/cdx_index.h"
 #include "tests/support/test_util.h"
-#include "tests/tableengine/fixture_table.h"
+#include "tests/tableengine/fake_table.h"
 
 namespace {
 
@@ -25,7 +24,7 @@ struct Outcome {
 
 // Opens the index in `bytes`, walks every tag both ways (bounded), seeks and
 // checks it.
-Outcome Exercise(const std::string& bytes, pvtest::FixtureTable& table, const pvtest::TempDir& dir) {
+Outcome Exercise(const std::string& bytes, pvtest::FakeTable& table, const pvtest::TempDir& dir) {
   Outcome o;
   std::string path = dir.File("x.cdx");
   pvtest::WriteFileBytes(path, bytes);
@@ -56,12 +55,7 @@ Outcome Exercise(const std::string& bytes, pvtest::FixtureTable& table, const pv
     int32_t result;
     note(tag->Seek("A", &r, &result));
   }
-  std::vector<pv::CdxTagReport> reports;
-  pv::Status s = pv::CdxCheck(index.get(), &table, &reports);
-  if (!s.ok()) o.problems += s.ToString() + "\n";
-  for (auto& rep : reports) {
-    for (auto& p : rep.problems) o.problems += rep.name + ": " + p + "\n";
-  }
+  o.problems = pvtest::CheckProblems(index.get(), &table);
   return o;
 }
 
@@ -96,7 +90,7 @@ class CdxCorruptTest : public ::testing::Test {
     return b;
   }
 
-  pvtest::FixtureTable table_;
+  pvtest::FakeTable table_;
   std::string good_;
   pvtest::TempDir dir_;
 };
@@ -148,7 +142,7 @@ TEST_F(CdxCorruptTest, DamagedStructuresAreReportedWhereTheyAre) {
 TEST_F(CdxCorruptTest, EveryHeaderAndNodeByteDamagedNeverCrashes) {
   // A no-crash sweep over the small employee index: each byte of the file
   // set to 0x00 and 0xFF in turn.
-  pvtest::FixtureTable employee(pvtest::FixturePath("foxpro/vfp-samples/employee.dbf"));
+  pvtest::FakeTable employee(pvtest::FixturePath("foxpro/vfp-samples/employee.dbf"));
   std::string good = pvtest::ReadFileBytes(pvtest::FixturePath("foxpro/vfp-samples/employee.cdx"));
   int opened = 0;
   for (size_t i = 0; i < good.size(); i += 3) {

@@ -14,6 +14,7 @@
 #include "tableengine/cdx_opener.h"
 #include "tableengine/engine_api.h"
 #include "tests/support/test_util.h"
+#include "tests/tableengine/fake_table.h"
 #include "tests/tableengine/plant_layouts.h"
 
 namespace pv {
@@ -23,12 +24,7 @@ std::string Problems(Table* t) {
   EXPECT_EQ(t->Flush(), 0);
   std::vector<CdxTagReport> reports;
   Status s = CdxCheckTable(t, &reports);
-  if (!s.ok()) return s.ToString();
-  std::string out;
-  for (auto& r : reports) {
-    for (auto& p : r.problems) out += r.name + ": " + p + "\n";
-  }
-  return out;
+  return pvtest::ReportText(s, reports);
 }
 
 uint64_t Keys(Table* t, const char* tag) {
@@ -256,10 +252,7 @@ TEST_F(CdxEngineTest, PositioningFollowsTheSelectedTag) {
   EXPECT_EQ(ctx_.ErrorCode(), kErrTagName);
   ctx_.ClearError();
   // The free list: a deleted record is found through "__FREE" only.
-  ASSERT_EQ(t->Go(3, true), 0);
-  ASSERT_EQ(t->LockRecord(3), 0);
-  ASSERT_EQ(t->Delete(), 0);
-  ASSERT_EQ(t->Unlock(), 0);
+  SetDeleted(t, 3, true);
   t->SelectTag(t->TagByName("__FREE"));
   EXPECT_EQ(t->Top(), 0);
   EXPECT_EQ(t->RecordNumber(), 3);
@@ -354,7 +347,7 @@ TEST_F(CdxEngineTest, ExclusiveUseLeavesTheSameFilesAsSharedUse) {
 }
 
 int RunWorker(const std::string& args) {
-  return std::system((pvtest::BinaryPath("bin/cdx_worker") + " " + args).c_str());
+  return std::system((pvtest::BinaryPath("bin/dbf_worker") + " " + args).c_str());
 }
 
 TEST_F(CdxEngineTest, ReaderProcessWalksWhileWriterProcessAppends) {
@@ -367,7 +360,7 @@ TEST_F(CdxEngineTest, ReaderProcessWalksWhileWriterProcessAppends) {
   const int kAppends = 100000;
 #endif
   int writer = -1, reader = -1;
-  std::thread w([&] { writer = RunWorker("append " + path + " " + std::to_string(kAppends)); });
+  std::thread w([&] { writer = RunWorker("append " + path + " " + std::to_string(kAppends) + " W1"); });
   std::thread r([&] { reader = RunWorker("walk " + path + " TIMEPTID 0"); });
   w.join();
   r.join();

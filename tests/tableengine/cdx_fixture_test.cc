@@ -4,13 +4,10 @@
 // evaluated key expression.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <map>
-
 #include "foundation/platform/file.h"
 #include "tableengine/cdx_index.h"
 #include "tests/support/test_util.h"
-#include "tests/tableengine/fixture_table.h"
+#include "tests/tableengine/fake_table.h"
 
 namespace {
 
@@ -41,7 +38,7 @@ const Fixture kFixtures[] = {
     {"foxpro/misc/foxprodb/types.dbf", "foxpro/misc/foxprodb/types.CDX", 0},
 };
 
-std::unique_ptr<CdxIndex> OpenIndex(const std::string& path, pvtest::FixtureTable& table,
+std::unique_ptr<CdxIndex> OpenIndex(const std::string& path, pvtest::FakeTable& table,
                                     bool writable = false) {
   std::unique_ptr<pv::File> file;
   pv::OpenOptions o;
@@ -54,51 +51,11 @@ std::unique_ptr<CdxIndex> OpenIndex(const std::string& path, pvtest::FixtureTabl
   return index;
 }
 
-// The records of the tag in tag order, computed from the data alone.
-std::vector<uint32_t> ExpectedOrder(CdxTag* tag, pvtest::FixtureTable& table,
-                                    std::vector<std::string>* keys_in_order) {
-  std::vector<std::pair<std::string, uint32_t>> entries;
-  std::map<std::string, bool> seen;
-  for (uint32_t r = 1; r <= table.Count(); ++r) {
-    table.Go(r);
-    std::string key;
-    bool in;
-    tag->KeyOf(table, &key, &in);
-    if (!in) continue;
-    if (tag->unique() != pv::CdxUnique::kKeep && !seen.emplace(key, true).second) continue;
-    entries.emplace_back(key, r);
-  }
-  std::sort(entries.begin(), entries.end());
-  if (tag->descending()) std::reverse(entries.begin(), entries.end());
-  std::vector<uint32_t> order;
-  keys_in_order->clear();
-  for (auto& e : entries) {
-    order.push_back(e.second);
-    keys_in_order->push_back(e.first);
-  }
-  return order;
-}
-
-std::vector<uint32_t> Walk(CdxTag* tag, pvtest::FixtureTable& table, bool backwards) {
-  std::vector<uint32_t> out;
-  uint32_t r = 0;
-  pv::Status s = backwards ? tag->Bottom(&r) : tag->Top(&r);
-  while (s.ok() && r != 0 && out.size() <= table.Count()) {
-    out.push_back(r);
-    table.Go(r);
-    int32_t moved;
-    s = tag->Skip(r, table, backwards ? -1 : 1, &r, &moved);
-  }
-  EXPECT_TRUE(s.ok()) << s.ToString();
-  if (backwards) std::reverse(out.begin(), out.end());
-  return out;
-}
-
 TEST(CdxFixtureTest, EveryTagWalksBothWaysInSortedOrderAndEveryKeyIsFound) {
   int tags_checked = 0;
   for (const Fixture& f : kFixtures) {
     SCOPED_TRACE(f.cdx);
-    pvtest::FixtureTable table(pvtest::FixturePath(f.dbf));
+    pvtest::FakeTable table(pvtest::FixturePath(f.dbf));
     auto index = OpenIndex(pvtest::FixturePath(f.cdx), table);
     ASSERT_TRUE(index);
     if (f.tags > 0) {
@@ -109,9 +66,9 @@ TEST(CdxFixtureTest, EveryTagWalksBothWaysInSortedOrderAndEveryKeyIsFound) {
       CdxTag* tag = index->tag(t);
       SCOPED_TRACE(tag->name() + " = " + tag->key_expr().source());
       std::vector<std::string> keys;
-      std::vector<uint32_t> expected = ExpectedOrder(tag, table, &keys);
-      EXPECT_EQ(Walk(tag, table, false), expected);
-      EXPECT_EQ(Walk(tag, table, true), expected);
+      std::vector<uint32_t> expected = pvtest::ModelOrder(tag, table, &keys);
+      EXPECT_EQ(pvtest::WalkTag(tag, table, false), expected);
+      EXPECT_EQ(pvtest::WalkTag(tag, table, true), expected);
       // Seek every key: found, on the first record of that key in tag order.
       const pv::CdxKeyType& kt = tag->key_type();
       for (size_t i = 0; i < keys.size(); ++i) {
@@ -132,29 +89,14 @@ TEST(CdxFixtureTest, EveryTagWalksBothWaysInSortedOrderAndEveryKeyIsFound) {
   EXPECT_GE(tags_checked, 40);
 }
 
-TEST(CdxFixtureTest, PlantTagsCarryTheDeclaredOptions) {
-  pvtest::FixtureTable table(pvtest::FixturePath("plant/n1000-deleted/_DCLOG.dbf"));
-  auto index = OpenIndex(pvtest::FixturePath("plant/n1000-deleted/_DCLOG.cdx"), table);
-  ASSERT_TRUE(index);
-  EXPECT_EQ(index->tag(0)->name(), "__FREE");
-  EXPECT_EQ(index->tag(0)->key_type().type, pv::ExprType::kNumeric);
-  ASSERT_TRUE(index->FindTag("ut"));
-  EXPECT_TRUE(index->FindTag("ut")->descending());
-  EXPECT_FALSE(index->FindTag("UTC")->descending());
-  EXPECT_EQ(index->FindTag("GUID")->unique(), pv::CdxUnique::kSilent);
-  EXPECT_EQ(index->FindTag("GUID")->key_type().length, 62);
-  EXPECT_EQ(index->FindTag("GUIDXXXXXXXXX"), index->FindTag("GUIDXXXXXX"));
-  EXPECT_EQ(index->FindTag("NOSUCH"), nullptr);
-  // "__FREE" lists exactly the 100 deleted records.
-  std::vector<std::string> keys;
-  EXPECT_EQ(ExpectedOrder(index->tag(0), table, &keys).size(), 100u);
-  EXPECT_EQ(Walk(index->tag(0), table, false).size(), 100u);
-}
-
 TEST(CdxFixtureTest, SeekResultsOnCharacterAndNumericTags) {
-  pvtest::FixtureTable table(pvtest::FixturePath("plant/n1000/_DCLOG.dbf"));
+  pvtest::FakeTable table(pvtest::FixturePath("plant/n1000/_DCLOG.dbf"));
   auto index = OpenIndex(pvtest::FixturePath("plant/n1000/_DCLOG.cdx"), table);
   ASSERT_TRUE(index);
+  // Tag names: without case, only the first 10 characters count.
+  EXPECT_EQ(index->FindTag("GUIDXXXXXXXXX"), index->FindTag("guidxxxxxx"));
+  EXPECT_NE(index->FindTag("GUID"), nullptr);
+  EXPECT_EQ(index->FindTag("NOSUCH"), nullptr);
   CdxTag* utc = index->FindTag("UTC");
   uint32_t top, bottom, r;
   int32_t result;

@@ -3,13 +3,11 @@
 // index check and a walk of every tag must agree with the model throughout.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <map>
+#include <functional>
 #include <random>
 
 #include "foundation/platform/file.h"
-#include "tableengine/cdx_check.h"
 #include "tableengine/cdx_index.h"
 #include "tableengine/cdx_node.h"
 #include "tests/support/test_util.h"
@@ -31,52 +29,6 @@ std::unique_ptr<pv::File> NewFile(const std::string& path) {
   return f;
 }
 
-std::string CheckProblems(CdxIndex* index, pv::CdxRecordSource* records) {
-  std::vector<pv::CdxTagReport> reports;
-  pv::Status s = pv::CdxCheck(index, records, &reports);
-  if (!s.ok()) return s.ToString();
-  std::string out;
-  for (auto& r : reports) {
-    for (auto& p : r.problems) out += r.name + ": " + p + "\n";
-  }
-  return out;
-}
-
-// Walks a tag from Top with Skip(1) and returns the record numbers.
-std::vector<uint32_t> Walk(CdxTag* tag, pvtest::FakeTable& t) {
-  std::vector<uint32_t> out;
-  uint32_t r = 0;
-  EXPECT_TRUE(tag->Top(&r).ok());
-  while (r != 0 && out.size() <= t.Count()) {
-    out.push_back(r);
-    t.Go(r);
-    int32_t moved;
-    EXPECT_TRUE(tag->Skip(r, t, 1, &r, &moved).ok());
-  }
-  return out;
-}
-
-std::vector<uint32_t> ModelOrder(CdxTag* tag, pvtest::FakeTable& t) {
-  std::vector<std::pair<std::string, uint32_t>> entries;
-  std::map<std::string, bool> seen;
-  for (uint32_t r = 1; r <= t.Count(); ++r) {
-    t.Go(r);
-    std::string key;
-    bool in;
-    tag->KeyOf(t, &key, &in);
-    if (in) entries.emplace_back(key, r);
-  }
-  std::sort(entries.begin(), entries.end());
-  std::vector<uint32_t> order;
-  for (auto& e : entries) {
-    if (tag->unique() == CdxUnique::kKeep || seen.emplace(e.first, true).second) {
-      order.push_back(e.second);
-    }
-  }
-  if (tag->descending()) std::reverse(order.begin(), order.end());
-  return order;
-}
-
 class CdxWriteTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -94,8 +46,17 @@ class CdxWriteTest : public ::testing::Test {
     for (int32_t i = 0; i < index->tag_count(); ++i) {
       CdxTag* tag = index->tag(i);
       if (tag->unique() != CdxUnique::kKeep) continue;
-      ASSERT_EQ(Walk(tag, t_), ModelOrder(tag, t_)) << tag->name();
+      ASSERT_EQ(pvtest::WalkTag(tag, t_), pvtest::ModelOrder(tag, t_)) << tag->name();
     }
+  }
+
+  // Changes record r through change() and tells the index its old and new image.
+  pv::Status Rewrite(CdxIndex* index, uint32_t r, const std::function<void()>& change) {
+    pvtest::FakeTable before = t_;
+    before.Go(r);
+    t_.Go(r);
+    change();
+    return index->RecordWritten(r, &before, t_);
   }
 
   pvtest::FakeTable t_;
@@ -125,18 +86,12 @@ TEST_F(CdxWriteTest, RandomUpkeepAgreesWithModelAndChecksOut) {
       ASSERT_TRUE(index->RecordWritten(t_.Count(), nullptr, t_).ok());
       continue;
     }
-    uint32_t r = 1 + rng() % n;
-    pvtest::FakeTable before = t_;
-    before.Go(r);
-    t_.Go(r);
-    if (kind == 1) {
-      t_.SetRaw(0, Row(rng) + std::string(30, ' '));
-    } else {
-      t_.SetDeleted(kind == 2);
-    }
-    ASSERT_TRUE(index->RecordWritten(r, &before, t_).ok());
+    ASSERT_TRUE(Rewrite(index.get(), 1 + rng() % n, [&] {
+                  if (kind == 1) t_.SetRaw(0, Row(rng) + std::string(30, ' '));
+                  else t_.SetDeleted(kind == 2);
+                }).ok());
     if (op % 1500 == 1499) {
-      ASSERT_EQ(CheckProblems(index.get(), &t_), "");
+      ASSERT_EQ(pvtest::CheckProblems(index.get(), &t_), "");
       AgreeWithModel(index.get());
     }
   }
@@ -153,7 +108,7 @@ TEST_F(CdxWriteTest, RandomUpkeepAgreesWithModelAndChecksOut) {
   pv::OpenOptions o;
   ASSERT_TRUE(pv::OpenFile(dir_.File("t.cdx"), o, &f).ok());
   ASSERT_TRUE(CdxIndex::Open(std::move(f), false, t_, &index).ok());
-  EXPECT_EQ(CheckProblems(index.get(), &t_), "");
+  EXPECT_EQ(pvtest::CheckProblems(index.get(), &t_), "");
   AgreeWithModel(index.get());
 }
 
@@ -167,23 +122,15 @@ TEST_F(CdxWriteTest, RemovingEveryRecordEmptiesTheTreeAndReusesNodes) {
   }
   uint64_t size_full = index->file()->size();
   for (uint32_t r = 1; r <= t_.Count(); ++r) {
-    pvtest::FakeTable before = t_;
-    before.Go(r);
-    t_.Go(r);
-    t_.SetDeleted(true);
-    ASSERT_TRUE(index->RecordWritten(r, &before, t_).ok());
+    ASSERT_TRUE(Rewrite(index.get(), r, [&] { t_.SetDeleted(true); }).ok());
   }
-  ASSERT_EQ(CheckProblems(index.get(), &t_), "");
-  EXPECT_TRUE(Walk(index->tag(0), t_).empty());
+  ASSERT_EQ(pvtest::CheckProblems(index.get(), &t_), "");
+  EXPECT_TRUE(pvtest::WalkTag(index->tag(0), t_).empty());
   // Recalling everything reuses the freed nodes: the file does not grow.
   for (uint32_t r = 1; r <= t_.Count(); ++r) {
-    pvtest::FakeTable before = t_;
-    before.Go(r);
-    t_.Go(r);
-    t_.SetDeleted(false);
-    ASSERT_TRUE(index->RecordWritten(r, &before, t_).ok());
+    ASSERT_TRUE(Rewrite(index.get(), r, [&] { t_.SetDeleted(false); }).ok());
   }
-  EXPECT_EQ(CheckProblems(index.get(), &t_), "");
+  EXPECT_EQ(pvtest::CheckProblems(index.get(), &t_), "");
   EXPECT_LE(index->file()->size(), size_full + 2 * pv::kCdxBlockSize);
 }
 
@@ -198,9 +145,9 @@ TEST_F(CdxWriteTest, UniqueModesKeepTheFirstOrRefuseTheDuplicate) {
     t_.Append({name, "1", "T"});
     ASSERT_TRUE(index->RecordWritten(t_.Count(), nullptr, t_).ok());
   }
-  EXPECT_EQ(Walk(index->tag(0), t_), (std::vector<uint32_t>{2, 1}));
-  EXPECT_EQ(Walk(index->tag(1), t_).size(), 3u);
-  EXPECT_EQ(CheckProblems(index.get(), &t_), "");
+  EXPECT_EQ(pvtest::WalkTag(index->tag(0), t_), (std::vector<uint32_t>{2, 1}));
+  EXPECT_EQ(pvtest::WalkTag(index->tag(1), t_).size(), 3u);
+  EXPECT_EQ(pvtest::CheckProblems(index.get(), &t_), "");
 
   // kError: a duplicate is refused and no tag changes.
   std::vector<CdxTagSpec> strict = {
@@ -228,7 +175,7 @@ TEST_F(CdxWriteTest, UniqueModesKeepTheFirstOrRefuseTheDuplicate) {
   s = refused->RecordWritten(2, &before, t2);
   EXPECT_TRUE(s.IsInvalidArgument());
   // Nothing changed: the index still matches the record as it was.
-  EXPECT_EQ(CheckProblems(refused.get(), &before), "");
+  EXPECT_EQ(pvtest::CheckProblems(refused.get(), &before), "");
 }
 
 TEST(CdxNodeTest, LeafCodecMatchesAForeignWriter) {
@@ -282,17 +229,6 @@ TEST(CdxNodeTest, CorruptNodesGiveErrorsNotCrashes) {
     pv::Status s = pv::CdxNode::Decode(block, 0x400, 10, ' ', &out);
     EXPECT_TRUE(s.IsCorruption()) << d.what;
     EXPECT_NE(s.message().find(d.what), std::string::npos) << s.message();
-  }
-  // Every byte of the node damaged in turn: decoding never reads outside it.
-  for (size_t i = 0; i < 24; ++i) {
-    for (int v : {0x00, 0x7F, 0xFF}) {
-      uint8_t block[pv::kCdxBlockSize];
-      std::memcpy(block, good, sizeof block);
-      block[i] = static_cast<uint8_t>(v);
-      pv::CdxNode out;
-      // Any result will do: the damaged node must only not crash.
-      pv::CdxNode::Decode(block, 0x400, 10, ' ', &out).IgnoreError();
-    }
   }
 }
 

@@ -46,43 +46,39 @@ class CorruptionTest : public ::testing::Test {
   EngineContext ctx_;
 };
 
-TEST_F(CorruptionTest, HeaderFields) {
+// Each damaged header or descriptor byte is refused with a text naming it.
+TEST_F(CorruptionTest, HeaderFieldsAndDescriptors) {
   const std::string good = Load();
+  struct Case {
+    size_t at;
+    std::string bytes;
+    const char* text;
+  } cases[] = {
+      {8, std::string("\x28\0", 2), "field descriptor 1 runs past the header"},  // too small for 4 descriptors
+      {10, "\x3D", "does not match the fields"},  // record length 61, fields sum to 60
+      {4, "\xE9\x03", "record count 1001"},
+      {32 + 11, "X", "unknown field type"},
+      {64 + 16, std::string(1, '\0'), "zero width"},  // TIME width 0
+      {96 + 16, "\x1E", "numeric width"},             // N width 30
+      {32, "\x01", "control character"},
+      {0, "\x02", "version byte 0x02"},
+  };
+  for (const Case& c : cases) {
+    std::string b = good;
+    b.replace(c.at, c.bytes.size(), c.bytes);
+    fs_.SetContents("t.dbf", b);
+    EXPECT_EQ(Table::Open(&ctx_, "t.dbf"), nullptr) << c.text;
+    EXPECT_NE(last_report.text.find(c.text), std::string::npos) << last_report.text;
+    if (c.at != 0) {
+      EXPECT_EQ(ctx_.ErrorCode(), kErrDataCorrupt) << c.text;
+    }
+    ctx_.ClearError();
+  }
   std::string b = good;
-  b[8] = 40, b[9] = 0;  // header length too small for four descriptors
-  ExpectCorrupt(b, "field descriptor 1 runs past the header");
-  b = good;
   b[8] = '\xFF', b[9] = '\xFF';
   ExpectCorrupt(b.substr(0, 2000), "beyond the file's end");
-  b = good;
-  b[10] = 61;  // record length 61, fields sum to 60
-  ExpectCorrupt(b, "does not match the fields");
-  b = good;
-  b[4] = static_cast<char>(0xE9), b[5] = 3;  // 1001 records
-  ExpectCorrupt(b, "record count 1001");
   ExpectCorrupt(good.substr(0, good.size() / 2), "record count 1000");  // truncated
   ExpectCorrupt(good.substr(0, 20), "shorter than a header");
-  b = good;
-  b[0] = 0x02;
-  fs_.SetContents("t.dbf", b);
-  EXPECT_EQ(Table::Open(&ctx_, "t.dbf"), nullptr);
-  EXPECT_NE(last_report.text.find("version byte 0x02"), std::string::npos) << last_report.text;
-}
-
-TEST_F(CorruptionTest, GarbageFieldDescriptors) {
-  const std::string good = Load();
-  std::string b = good;
-  b[32 + 11] = 'X';
-  ExpectCorrupt(b, "unknown field type");
-  b = good;
-  b[64 + 16] = 0;  // TIME width 0
-  ExpectCorrupt(b, "zero width");
-  b = good;
-  b[96 + 16] = 30;  // N width beyond 20
-  ExpectCorrupt(b, "numeric width");
-  b = good;
-  b[32] = '\x01';
-  ExpectCorrupt(b, "control character");
 }
 
 TEST_F(CorruptionTest, MemoReferencesOutsideTheMemoFile) {

@@ -1,13 +1,21 @@
 // FakeTable: an in-memory table behind the ExprRecord interface, so that
-// expressions and index code are tested without data files. Records are raw
-// bytes laid out as in a .dbf record: deletion byte, then the fields.
+// expressions and index code are tested without the engine's data file code.
+// Records are raw bytes laid out as in a .dbf record: deletion byte, then the
+// fields. It is built field by field, or read whole from a fixture .dbf
+// (deliberately minimal: only what the index code needs to see). Also the
+// index tests' model: a tag's order from the records, and its walk.
 #ifndef PV_TESTS_TABLEENGINE_FAKE_TABLE_H_
 #define PV_TESTS_TABLEENGINE_FAKE_TABLE_H_
 
+#include <algorithm>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "tableengine/cdx_check.h"
 #include "tableengine/cdx_index.h"
 #include "tableengine/expr_record.h"
 #include "tests/support/test_util.h"
@@ -21,6 +29,36 @@ class FakeTable : public pv::ExprRecord, public pv::CdxRecordSource {
     pv::ExprFieldInfo info;
     int32_t offset;
   };
+
+  FakeTable() = default;
+  explicit FakeTable(const std::string& dbf_path) {
+    const std::string data = ReadFileBytes(dbf_path);
+    auto u8 = [&](size_t o) { return static_cast<uint8_t>(data[o]); };
+    const uint32_t count = u8(4) | (u8(5) << 8) | (u8(6) << 16) | (static_cast<uint32_t>(u8(7)) << 24);
+    const size_t header = u8(8) | (u8(9) << 8), width = u8(10) | (u8(11) << 8);
+    std::vector<int32_t> null_bits;  // per nullable field its bit in _NullFlags, else -1
+    int32_t null_bit = 0;
+    for (size_t d = 32; d + 32 <= data.size() && data[d] != 0x0D; d += 32) {
+      const bool nullable = (u8(d + 18) & 0x02) != 0;
+      AddField(std::string(data.c_str() + d, strnlen(data.c_str() + d, 11)), data[d + 11], u8(d + 16),
+               u8(d + 17), nullable);
+      null_bits.push_back(nullable ? null_bit++ : -1);
+      if (data[d + 11] == 'V' || data[d + 11] == 'Q') null_bit++;
+    }
+    const int32_t flags = FindField("_NullFlags");
+    for (uint32_t r = 0; r < count; ++r) {
+      records_.push_back(data.substr(header + r * width, width));
+      nulls_.emplace_back(fields_.size(), false);
+      current_ = r + 1;
+      for (size_t i = 0; flags >= 0 && i < fields_.size(); ++i) {
+        const std::string_view bits = FieldBytes(flags);
+        const size_t byte = static_cast<size_t>(null_bits[i] / 8);
+        nulls_.back()[i] = null_bits[i] >= 0 && byte < bits.size() &&
+                           (static_cast<uint8_t>(bits[byte]) >> (null_bits[i] % 8)) & 1;
+      }
+    }
+    current_ = 1;
+  }
 
   void AddField(const std::string& name, char type, int32_t width, int32_t decimals = 0,
                 bool nullable = false) {
@@ -83,6 +121,59 @@ class FakeTable : public pv::ExprRecord, public pv::CdxRecordSource {
   int32_t record_width_ = 1;
   uint32_t current_ = 0;
 };
+
+// The records of the tag in tag order, computed from the data alone (a
+// unique tag keeps the first record of each key); keys gets the keys.
+inline std::vector<uint32_t> ModelOrder(pv::CdxTag* tag, FakeTable& t, std::vector<std::string>* keys = nullptr) {
+  std::vector<std::pair<std::string, uint32_t>> entries;
+  std::map<std::string, bool> seen;
+  for (uint32_t r = 1; r <= t.Count(); ++r) {
+    t.Go(r);
+    std::string key;
+    bool in;
+    tag->KeyOf(t, &key, &in);
+    if (in && (tag->unique() == pv::CdxUnique::kKeep || seen.emplace(key, true).second)) entries.emplace_back(key, r);
+  }
+  std::sort(entries.begin(), entries.end());
+  if (tag->descending()) std::reverse(entries.begin(), entries.end());
+  std::vector<uint32_t> order;
+  if (keys != nullptr) keys->clear();
+  for (auto& e : entries) {
+    order.push_back(e.second);
+    if (keys != nullptr) keys->push_back(e.first);
+  }
+  return order;
+}
+
+// The records of the tag as a walk from one end finds them, in tag order.
+inline std::vector<uint32_t> WalkTag(pv::CdxTag* tag, FakeTable& t, bool backwards = false) {
+  std::vector<uint32_t> out;
+  uint32_t r = 0;
+  pv::Status s = backwards ? tag->Bottom(&r) : tag->Top(&r);
+  while (s.ok() && r != 0 && out.size() <= t.Count()) {
+    out.push_back(r);
+    t.Go(r);
+    int32_t moved;
+    s = tag->Skip(r, t, backwards ? -1 : 1, &r, &moved);
+  }
+  EXPECT_TRUE(s.ok()) << s.ToString();
+  if (backwards) std::reverse(out.begin(), out.end());
+  return out;
+}
+
+// The index check's findings as text, one per line ("" when it checks out).
+inline std::string ReportText(const pv::Status& s, const std::vector<pv::CdxTagReport>& reports) {
+  std::string out = s.ok() ? "" : s.ToString() + "\n";
+  for (auto& r : reports) {
+    for (auto& p : r.problems) out += r.name + ": " + p + "\n";
+  }
+  return out;
+}
+inline std::string CheckProblems(pv::CdxIndex* index, pv::CdxRecordSource* records) {
+  std::vector<pv::CdxTagReport> reports;
+  pv::Status s = pv::CdxCheck(index, records, &reports);
+  return ReportText(s, reports);
+}
 
 }  // namespace pvtest
 

@@ -41,46 +41,33 @@ class JsonParser {
   }
   void Value(Json* v) {
     Ws();
-    char c = s_[i_];
-    if (c == '{') {
-      v->kind = Json::kObject;
+    const char c = s_[i_];
+    if (c == '{' || c == '[') {  // members or items up to the closing bracket
+      v->kind = c == '{' ? Json::kObject : Json::kArray;
       i_++;
       Ws();
-      if (s_[i_] == '}') { i_++; return; }
-      while (true) {
-        Json key;
-        Value(&key);
-        Ws();
-        i_++;  // ':'
-        Json val;
+      if (s_[i_] == (c == '{' ? '}' : ']')) { i_++; return; }
+      do {
+        Json key, val;
+        if (c == '{') {
+          Value(&key);
+          Ws();
+          i_++;  // ':'
+        }
         Value(&val);
-        v->members.emplace_back(key.text, val);
+        if (c == '{') v->members.emplace_back(key.text, val);
+        else v->items.push_back(val);
         Ws();
-        if (s_[i_++] == '}') return;
-      }
-    } else if (c == '[') {
-      v->kind = Json::kArray;
-      i_++;
-      Ws();
-      if (s_[i_] == ']') { i_++; return; }
-      while (true) {
-        Json item;
-        Value(&item);
-        v->items.push_back(item);
-        Ws();
-        if (s_[i_++] == ']') return;
-      }
+      } while (s_[i_++] == ',');
     } else if (c == '"') {
       v->kind = Json::kString;
-      i_++;
-      while (s_[i_] != '"') {
+      for (i_++; s_[i_] != '"';) {
         if (s_[i_] == '\\') {
-          char e = s_[i_ + 1];
+          const char e = s_[i_ + 1];
           i_ += 2;
           if (e == 'u') {
-            unsigned cp = std::stoul(s_.substr(i_, 4), nullptr, 16);
+            v->text.push_back(static_cast<char>(std::stoul(s_.substr(i_, 4), nullptr, 16)));  // all dumps are latin-1
             i_ += 4;
-            v->text.push_back(static_cast<char>(cp));  // all dumps are latin-1
           } else {
             v->text.push_back(e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e == 'b' ? '\b' : e == 'f' ? '\f' : e);
           }
@@ -92,18 +79,13 @@ class JsonParser {
         }
       }
       i_++;
-    } else if (s_.compare(i_, 4, "true") == 0) {
-      v->kind = Json::kBool;
-      v->b = true;
-      i_ += 4;
-    } else if (s_.compare(i_, 5, "false") == 0) {
-      v->kind = Json::kBool;
-      i_ += 5;
-    } else if (s_.compare(i_, 4, "null") == 0) {
-      i_ += 4;
+    } else if (c == 't' || c == 'f' || c == 'n') {
+      v->kind = c == 'n' ? Json::kNull : Json::kBool;
+      v->b = c == 't';
+      i_ += c == 'f' ? 5 : 4;
     } else {
       v->kind = Json::kNumber;
-      size_t start = i_;
+      const size_t start = i_;
       while (i_ < s_.size() && std::strchr("+-0123456789.eE", s_[i_])) i_++;
       v->text = s_.substr(start, i_ - start);
     }

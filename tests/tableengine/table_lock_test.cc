@@ -11,6 +11,7 @@
 #include "tableengine/engine_api.h"
 #include "tableengine/lock_protocol.h"
 #include "tests/support/test_util.h"
+#include "tests/tableengine/plant_layouts.h"
 
 namespace pv {
 namespace {
@@ -22,10 +23,8 @@ int RunWorker(const std::string& args) {
 std::string CreateArchiveTable(const pvtest::TempDir& dir) {
   EngineContext ctx;
   FieldList f;
-  f.Add("POINTID", 'C', 22, 0);
-  f.Add("TIME", 'C', 14, 0);
-  f.Add("VAL", 'N', 12, 4);
-  f.Add("STS", 'N', 11, 0);
+  TagList unused;
+  pvtest::ArchiveLayout(&f, &unused);
   Table* t = Table::Create(&ctx, dir.File("_ARCHIVE"), f);
   EXPECT_NE(t, nullptr);
   EXPECT_EQ(t->Close(), 0);

@@ -28,30 +28,21 @@ class TableTest : public ::testing::Test {
   EngineContext ctx_;
 };
 
-TEST_F(TableTest, CreateWritesFoxPro2Header) {
+// A new FoxPro 2 header (fields named upper case, displacements filled in),
+// then records appended, assigned, deleted and recalled, checked byte by byte.
+TEST_F(TableTest, CreateAppendAssignDeleteRecallRoundTrip) {
   Table* t = Table::Create(&ctx_, dir_.File("arch"), ArchiveLayout());
   ASSERT_NE(t, nullptr) << ctx_.ErrorCode();
   EXPECT_EQ(t->FileName(), dir_.File("arch.dbf"));
-  ASSERT_EQ(t->Close(), 0);
-  const std::string b = Bytes("arch.dbf");
+  std::string b = Bytes("arch.dbf");
   ASSERT_EQ(b.size(), 32u + 4 * 32 + 1 + 1);
-  EXPECT_EQ(static_cast<uint8_t>(b[0]), 0x03);
-  EXPECT_EQ(GetLe32(b.data() + 4), 0u);
-  EXPECT_EQ(GetLe16(b.data() + 8), 161);
-  EXPECT_EQ(GetLe16(b.data() + 10), 60);
-  EXPECT_EQ(std::string(b.data() + 32, 11), std::string("POINTID\0\0\0\0", 11));
-  EXPECT_EQ(b[32 + 11], 'C');
-  EXPECT_EQ(GetLe32(b.data() + 32 + 12), 1u);      // displacement filled in
+  EXPECT_EQ(b[0], 0x03);
+  EXPECT_EQ(b.substr(4, 8), std::string("\0\0\0\0\xA1\0\x3C\0", 8));  // 0 records, 161, 60
+  EXPECT_EQ(std::string(b.data() + 32, 16), std::string("POINTID\0\0\0\0C\x01\0\0\0", 16));
   EXPECT_EQ(GetLe32(b.data() + 64 + 32 + 12), 37u);
-  EXPECT_EQ(b[96 + 16], 12);
-  EXPECT_EQ(b[96 + 17], 4);
-  EXPECT_EQ(b[160], 0x0D);
-  EXPECT_EQ(b[161], 0x1A);
-}
-
-TEST_F(TableTest, AppendAssignDeleteRecallRoundTrip) {
-  Table* t = Table::Create(&ctx_, dir_.File("arch"), ArchiveLayout());
-  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(b.substr(96 + 16, 2), "\x0C\x04");
+  EXPECT_EQ(b.substr(160), "\x0D\x1A");
+  EXPECT_EQ(t->Top(), kResultEof);
   ASSERT_EQ(t->AppendBlank(), 0);
   EXPECT_EQ(t->RecordNumber(), 1);
   ASSERT_EQ(t->FieldByName("pointid")->AssignText("AREA01.FIC0001.PV"), 0);
@@ -65,7 +56,7 @@ TEST_F(TableTest, AppendAssignDeleteRecallRoundTrip) {
   ASSERT_EQ(t->Unlock(), 0);
   EXPECT_EQ(t->RecordCount(), 2);
 
-  std::string b = Bytes("arch.dbf");
+  b = Bytes("arch.dbf");
   ASSERT_EQ(b.size(), 161u + 2 * 60 + 1);
   EXPECT_EQ(GetLe32(b.data() + 4), 2u);
   EXPECT_EQ(b.substr(161, 60), " AREA01.FIC0001.PV     20240101000000   -299.3511          2");
@@ -86,10 +77,15 @@ TEST_F(TableTest, AppendAssignDeleteRecallRoundTrip) {
   EXPECT_EQ(b[221], ' ');
 }
 
-TEST_F(TableTest, AssignNeedsLockAndMarkChangedZeroForgets) {
+// Assigning needs the record lock; MarkChanged(0) forgets a change; record
+// order positioning stops at both ends.
+TEST_F(TableTest, AssignNeedsLockAndRecordOrderPositioning) {
   Table* t = Table::Create(&ctx_, dir_.File("t"), ArchiveLayout());
   ASSERT_NE(t, nullptr);
-  ASSERT_EQ(t->AppendBlank(), 0);
+  for (int i = 1; i <= 3; i++) {
+    ASSERT_EQ(t->AppendBlank(), 0);
+    ASSERT_EQ(t->FieldAt(4)->AssignLong(i), 0);
+  }
   ASSERT_EQ(t->Unlock(), 0);
   ASSERT_EQ(t->Go(1), 0);
   EXPECT_EQ(t->FieldAt(1)->AssignText("x"), kErrNotLocked);
@@ -99,20 +95,8 @@ TEST_F(TableTest, AssignNeedsLockAndMarkChangedZeroForgets) {
   ASSERT_EQ(t->FieldAt(1)->AssignText("x"), 0);
   t->MarkChanged(0);
   ASSERT_EQ(t->Unlock(), 0);
-  ASSERT_EQ(t->Go(1), 0);
-  EXPECT_EQ(t->FieldAt(1)->Text(), std::string(22, ' '));
-  ASSERT_EQ(t->Close(), 0);
-}
-
-TEST_F(TableTest, RecordOrderPositioning) {
-  Table* t = Table::Create(&ctx_, dir_.File("t"), ArchiveLayout());
-  ASSERT_NE(t, nullptr);
-  EXPECT_EQ(t->Top(), kResultEof);
-  for (int i = 1; i <= 3; i++) {
-    ASSERT_EQ(t->AppendBlank(), 0);
-    ASSERT_EQ(t->FieldAt(4)->AssignLong(i), 0);
-  }
   ASSERT_EQ(t->Top(), 0);
+  EXPECT_EQ(t->FieldAt(1)->Text(), std::string(22, ' '));
   EXPECT_EQ(t->FieldAt(4)->Long(), 1);
   EXPECT_EQ(t->Skip(2), 0);
   EXPECT_EQ(t->RecordNumber(), 3);
@@ -125,12 +109,6 @@ TEST_F(TableTest, RecordOrderPositioning) {
   EXPECT_EQ(t->Go(9), kResultEntry);
   ASSERT_EQ(t->Close(), 0);
 }
-
-}  // namespace
-}  // namespace pv
-
-namespace pv {
-namespace {
 
 // Appending to a Visual FoxPro table (dbase_31: autoincrement PRODUCTID,
 // _NullFlags) in place: the autoincrement value comes from the descriptor,
