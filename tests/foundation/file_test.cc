@@ -37,14 +37,9 @@ TEST(FileTest, ReadWriteSizeTruncate) {
   ASSERT_TRUE(f->Sync().ok());
   ASSERT_TRUE(f->Close().ok());
   EXPECT_FALSE(f->ReadAt(0, 1, buf, &got).ok());
-}
-
-TEST(FileTest, MissingFileIsNotFound) {
-  pvtest::TempDir dir;
-  std::unique_ptr<File> f;
-  Status s = OpenFile(dir.File("none.dbf"), OpenOptions(), &f);
-  EXPECT_TRUE(s.IsNotFound()) << s.ToString();
-  EXPECT_EQ(f, nullptr);
+  std::unique_ptr<File> none;
+  EXPECT_TRUE(OpenFile(dir.File("none.dbf"), OpenOptions(), &none).IsNotFound());
+  EXPECT_EQ(none, nullptr);
 }
 
 // OFD locks belong to the open file: two Files of one process conflict, and

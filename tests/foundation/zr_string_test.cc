@@ -34,8 +34,6 @@ TEST(ZrStringTest, ConcatAndAssignFromOwnBuffer) {
   EXPECT_STREQ(s, "abcdefg");
   s.ConcatN("xyz", 2);
   EXPECT_STREQ(s, "abcdefgxy");
-  EXPECT_STREQ(ZrString("a") + ZrString("b"), "ab");
-  EXPECT_STREQ(ZrString("a") + "b", "ab");
   EXPECT_STREQ("a" + ZrString("b"), "ab");
   EXPECT_STREQ(ZrString("a") + static_cast<const char*>(nullptr), "a");
 }
@@ -59,7 +57,6 @@ TEST(ZrStringTest, SubstringsPaddingTokensComparison) {
   EXPECT_STREQ(s.Mid(6, 1), "");
   EXPECT_STREQ(s.Mid(-1, 1), "");
   EXPECT_STREQ(s.Mid(2, -1), "cdef");
-  EXPECT_STREQ(s.Mid(2, 2), "cd");
   EXPECT_STREQ(s.Mid(4, 10), "ef");
 
   EXPECT_STREQ(ZrString("ab").FillBlank(5), "ab   ");
@@ -86,10 +83,6 @@ TEST(ZrStringTest, SubstringsPaddingTokensComparison) {
   EXPECT_TRUE(abc != "abc");
   EXPECT_EQ(abc.CompareNoCase("aBC"), 0);
   EXPECT_LT(abc.CompareNoCase("abd"), 0);
-  EXPECT_TRUE(ZrString("a") < ZrString("b"));
-  EXPECT_TRUE(ZrString() == "");
-  EXPECT_STREQ(ZrString(abc).MakeUpper(), "ABC");
-  EXPECT_STREQ(ZrString(abc).MakeLower(), "abc");
   EXPECT_EQ(abc.Find('c'), 2);
   EXPECT_EQ(abc.Find('A', 1), -1);
   EXPECT_EQ(abc.Find("bc"), 1);

@@ -84,22 +84,6 @@ TEST(ZrpBaseTest, BracketsReleaseLocksOnlyWhenTheOutermostEnds) {
   EXPECT_FALSE(table->RecordLocked(1));
 }
 
-TEST(ZrpBaseTest, AddAndRemoveTable) {
-  pvtest::TempDir dir;
-  ZrpBase base;
-  base.Open("Db", WithSlash(dir).c_str(), false, false);
-
-  LogTable t(&base);
-  ASSERT_TRUE(t.Add(nullptr));
-  EXPECT_FALSE(base.AddTable(t.GetTable(), ZrString("LOG")));  // already there
-  EXPECT_FALSE(base.RemoveTable(nullptr, ZrString("LOG")));
-  // A name that is not registered: the table is closed all the same.
-  pv::Table* second = pv::Table::Open(&base.GetEngine(), dir.File("LOG"));
-  ASSERT_NE(second, nullptr);
-  EXPECT_TRUE(base.RemoveTable(second, ZrString("OTHER")));
-  EXPECT_TRUE(base.SearchTable(ZrString("LOG"), second));
-}
-
 TEST(ZrpBaseTest, ObjectTablesAreCreatedWithTheirFields) {
   pvtest::TempDir dir;
   {

@@ -13,13 +13,6 @@
 
 namespace {
 
-// Exposes the exchange function so that passes can be run directly.
-class AllKindsProbe : public AllKindsTable {
- public:
-  using AllKindsTable::AllKindsTable;
-  using AllKindsTable::ZrpTableXChg;
-};
-
 class XchgTest : public ::testing::Test {
  protected:
   void SetUp() override { base_.Open("XchgTest", (dir_.Path() + "/").c_str(), false, false); }
@@ -166,28 +159,6 @@ TEST_F(XchgTest, IndependentReaderSeesTheStoredValues) {
             "STAMP:C25.0,SSTAMP:C17.0,PCTIME:C14.0,ID64:C16.0,HEXS:C8.0,HEXU:C8.0\n"
             "  word|T|-1234|4000000000|12.5|1.24|0000000020050404130709045|20050404130709045|"
             "20400101000000|0123456789ABCDEF|FFFFFFFE|0000BEEF\n");
-}
-
-TEST_F(XchgTest, DefineAndNameModesTouchNoVariable) {
-  AllKindsProbe t(&base_);
-  Fill(t);
-  pv::Table* none = nullptr;
-
-  ZrpTableInfo name(none, XchgName);
-  t.ZrpTableXChg(&name);
-  EXPECT_STREQ(name.name, "ALLKINDS");
-  EXPECT_EQ(name.fields.size(), 0u);
-  EXPECT_EQ(name.tags.size(), 0u);
-  EXPECT_EQ(t.number, -1234);
-
-  // Define mode declares (the layout itself: IndependentReaderSeesTheStoredValues).
-  ZrpTableInfo define(none, XchgDefine);
-  t.ZrpTableXChg(&define);
-  EXPECT_STREQ(define.name, "ALLKINDS");
-  EXPECT_EQ(define.fields.size(), 12u);
-  EXPECT_EQ(t.hexUnsigned, 0xBEEFu);
-  ASSERT_EQ(define.tags.size(), 1u);
-  EXPECT_EQ(define.tags.tags()[0].filter, ".NOT. DELETED()");
 }
 
 TEST(ZrpTableTagTest, FiltersUniqueAndChildTags) {
