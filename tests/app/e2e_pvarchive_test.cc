@@ -39,7 +39,7 @@ class PvarchiveTest : public ::testing::Test {
                             "--seed 11 --delete-share 0.05 --local-offset 3600"),
               0);
     for (const char* clock : {"2024-01-01T22:30:00Z", "2024-01-01T23:30:00Z", "2024-01-02T00:10:00Z"}) {
-      std::filesystem::remove(inst.Dir("work") + "/rc");
+      inst.ClearRun();
       inst.WriteStore(clock, 0);
       ASSERT_EQ(inst.SetObject("$SHUTDOWN", "1"), 0);
       inst.Start();
