@@ -112,13 +112,11 @@ TEST_F(DataSafetyTest, BadConfigurationRefusesTheStart) {
   EXPECT_FALSE(zd_->InitializeDbfData());
   EXPECT_TRUE(Logged("I:Warning: Ini-file: Dbf_2 = _DCLOGS is no known table kind, entry ignored"));
   EXPECT_TRUE(Logged("E:Ini-file: Path_3 is longer than 200 characters, refused"));
-  zd_->CleanUp();
-  zd_->DbfList.clear();
+  ClearCopiers();
   WriteIni(tables + "Dbf_4 = _DCLOG\nPath_4 = /P/\n");
   EXPECT_FALSE(zd_->InitializeDbfData());
   EXPECT_TRUE(Logged("E:Ini-file: Dbf_4/Path_4 repeats an earlier entry: _DCLOG /P/"));
-  zd_->CleanUp();
-  zd_->DbfList.clear();
+  ClearCopiers();
 
   // Two kinds in one directory and one kind in two: the second _DCLOG writes
   // into the first one's interim table, the one member of their archive.
@@ -129,8 +127,7 @@ TEST_F(DataSafetyTest, BadConfigurationRefusesTheStart) {
   EXPECT_EQ(zd_->DbfList[2]->InterimOwner, zd_->DbfList[0]);
 
   // CatchUpHours 0: no journal, nothing caught up.
-  zd_->CleanUp();
-  zd_->DbfList.clear();
+  ClearCopiers();
   WriteIni("WriteInterval = 1\nCatchUpHours = 0\n");
   FakeCopier* copier = Start();
   At(8, 30);

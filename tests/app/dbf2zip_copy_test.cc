@@ -141,19 +141,6 @@ TEST_F(CopierTest, DcLogTakesTheIntervalToTheMillisecond) {
   for (const std::string& line : log_.lines) EXPECT_NE(line.rfind("E:", 0), 0u) << line;
 }
 
-// A record with a timelevel above 0 sorts after every time of level 0, so
-// when it is the first at or after the start, nothing is copied.
-TEST_F(CopierTest, DcLogRecordWithTimelevelEndsTheWalk) {
-  Append<DcLogDbf>(Dir(), "_DCLOG", 2, [&](DcLogDbf& t, int i) {
-    ZrTime ut = At(10, 15, 0, 0);
-    if (i == 1) ut.SetTimelevel(1);
-    FillDcLog(t, i == 0 ? At(9, 0, 0, 0) : ut, "levelled");
-  });
-  Dbf2Zip* c = MakeCopier<DcLog2Zip>("_DCLOG", Dir());
-  EXPECT_EQ(c->ProcessDbf(), 0);
-  EXPECT_EQ(log_.lines.back(), "I:   0 records written 2 0101_10h.dbf");
-}
-
 // 250 records in the interval: two progress lines, the final count, and the
 // record stamped at the last second is in (whole seconds), 11:00:00 is not.
 TEST_F(CopierTest, ArchiveCountsProgressAndEndsAtTheLastSecond) {
@@ -164,15 +151,8 @@ TEST_F(CopierTest, ArchiveCountsProgressAndEndsAtTheLastSecond) {
     // Records 0..249 lie in the interval, 0 at 10:00:00 and 249 at its last
     // second, 10:59:59; 250 lies a second before it, 251 and 252 at and
     // after 11:00:00.
-    if (i < 249) {
-      t.time = k10h + static_cast<uint32_t>(i) * 14;
-    } else if (i == 249) {
-      t.time = k10h + 3599;
-    } else if (i == 250) {
-      t.time = k10h - 1;
-    } else {
-      t.time = k10h + 3600 + static_cast<uint32_t>(i - 251);
-    }
+    const uint32_t n = static_cast<uint32_t>(i);
+    t.time = i < 249 ? k10h + n * 14 : i == 249 ? k10h + 3599 : i == 250 ? k10h - 1 : k10h + 3600 + n - 251;
     t.val = i * 1.2345;
     t.sts = i % 3 == 0 ? 192 : 0;
   });
@@ -234,7 +214,7 @@ TEST_F(CopierTest, EventLogCopiesEveryFieldIntoATableWithAllTags) {
 // No data: a project directory without the plant table (the search creates
 // an empty table of the declared layout), and a table whose last record is
 // older than the interval's start. Both log the no-data line, copy nothing.
-TEST_F(CopierTest, MissingTableAndTableEndingBeforeTheIntervalHaveNoData) {
+TEST_F(CopierTest, NothingToCopy) {
   Dbf2Zip* c = MakeCopier<Archive2Zip>("_ARCHIVE", Dir());
   EXPECT_EQ(c->ProcessDbf(), 0);
   EXPECT_EQ(log_.lines.back(), "I:   No data found in dbf: " + Dir() + "_ARCHIVE");
@@ -247,6 +227,16 @@ TEST_F(CopierTest, MissingTableAndTableEndingBeforeTheIntervalHaveNoData) {
   c = MakeCopier<EventLog2Zip>("_EVENTLOG", Dir());
   EXPECT_EQ(c->ProcessDbf(), 0);
   EXPECT_EQ(log_.lines.back(), "I:   No data found in dbf: " + Dir() + "_EVENTLOG");
+
+  // A _DCLOG record with a timelevel above 0 sorts after every time of level
+  // 0, so when it is the first at or after the start, nothing is copied.
+  Append<DcLogDbf>(Dir(), "_DCLOG", 2, [&](DcLogDbf& t, int i) {
+    ZrTime ut = At(10, 15, 0, 0);
+    if (i == 1) ut.SetTimelevel(1);
+    FillDcLog(t, i == 0 ? At(9, 0, 0, 0) : ut, "levelled");
+  });
+  EXPECT_EQ(MakeCopier<DcLog2Zip>("_DCLOG", Dir())->ProcessDbf(), 0);
+  EXPECT_EQ(log_.lines.back(), "I:   0 records written 2 0101_10h.dbf");
 }
 
 // A copy on a file system that fails: a write of the interim table or a read

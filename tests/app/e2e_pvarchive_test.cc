@@ -66,8 +66,6 @@ class PvarchiveTest : public ::testing::Test {
   pvtest::TempDir tmp_;
 };
 
-std::string CodeArg() { return "--code " + Quote(e2e::kProjectCode); }
-
 // Changes an archive with libzip behind the program's back: fn gets it open.
 template <class Fn>
 void Tamper(const std::string& zip, Fn fn) {
@@ -131,7 +129,7 @@ TEST_F(PvarchiveTest, EachTamperingIsReportedExactly) {
     std::function<void(const std::string& dest)> tamper;
     std::vector<std::string> expected;  // lines, DEST-relative paths
   };
-  const std::string code = CodeArg();
+  const std::string code = "--code " + Quote(e2e::kProjectCode);
   auto member_bytes = [](const std::string& zip, const std::string& m) {
     return pvtest::ZipMemberBytes(zip, m, e2e::kProjectCode);
   };

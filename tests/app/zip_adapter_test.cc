@@ -32,9 +32,10 @@ class ZipAdapterTest : public ::testing::Test {
     XceedZipShutdownDLL();
   }
 
-  // One XzZip run as the archive job does it.
+  // One XzZip run as the archive job does it; with remove, XzRemoveFiles of
+  // the member named file.
   int32_t Zip(const std::string& archive, const std::string& file, const char* code = kCode,
-              XzEncryption method = XzEncryption::kAes256) {
+              XzEncryption method = XzEncryption::kAes256, bool remove = false) {
     XzHandle h = XzCreateXceedZipA();
     EXPECT_NE(h, nullptr);
     XzSetEncryptionPasswordA(h, code);
@@ -43,19 +44,12 @@ class ZipAdapterTest : public ::testing::Test {
     XzSetPreservePaths(h, false);
     XzSetZipFilenameA(h, archive.c_str());
     XzSetFilesToProcessA(h, file.c_str());
-    const int32_t r = XzZip(h);
+    const int32_t r = remove ? XzRemoveFiles(h) : XzZip(h);
     XzDestroyXceedZip(h);
     return r;
   }
-
   int32_t Remove(const std::string& archive, const std::string& member) {
-    XzHandle h = XzCreateXceedZipA();
-    XzSetPreservePaths(h, false);
-    XzSetZipFilenameA(h, archive.c_str());
-    XzSetFilesToProcessA(h, member.c_str());
-    const int32_t r = XzRemoveFiles(h);
-    XzDestroyXceedZip(h);
-    return r;
+    return Zip(archive, member, kCode, XzEncryption::kAes256, true);
   }
 
   std::string MakeFile(const std::string& name, const std::string& bytes) {
