@@ -1,14 +1,11 @@
 // Nothing lost, nothing doubled, in-process: the catch-up journal through
 // stops, restarts and failed runs on a server clock the test sets; the
-// configuration values that refuse a start; copies that fail.
+// configuration values that refuse a start. (Copies that fail: CopierTest.)
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "app/entry_dbf.h"
 #include "app/zip_adapter.h"
-#include "persist/zrp_base.h"
-#include "tableengine/mem_file_system.h"
 #include "tests/app/zip_data_test_fixture.h"
 
 namespace pvtest {
@@ -115,13 +112,11 @@ TEST_F(DataSafetyTest, BadConfigurationRefusesTheStart) {
   EXPECT_FALSE(zd_->InitializeDbfData());
   EXPECT_TRUE(Logged("I:Warning: Ini-file: Dbf_2 = _DCLOGS is no known table kind, entry ignored"));
   EXPECT_TRUE(Logged("E:Ini-file: Path_3 is longer than 200 characters, refused"));
-  zd_->CleanUp();
-  zd_->DbfList.clear();
+  ClearCopiers();
   WriteIni(tables + "Dbf_4 = _DCLOG\nPath_4 = /P/\n");
   EXPECT_FALSE(zd_->InitializeDbfData());
   EXPECT_TRUE(Logged("E:Ini-file: Dbf_4/Path_4 repeats an earlier entry: _DCLOG /P/"));
-  zd_->CleanUp();
-  zd_->DbfList.clear();
+  ClearCopiers();
 
   // Two kinds in one directory and one kind in two: the second _DCLOG writes
   // into the first one's interim table, the one member of their archive.
@@ -132,8 +127,7 @@ TEST_F(DataSafetyTest, BadConfigurationRefusesTheStart) {
   EXPECT_EQ(zd_->DbfList[2]->InterimOwner, zd_->DbfList[0]);
 
   // CatchUpHours 0: no journal, nothing caught up.
-  zd_->CleanUp();
-  zd_->DbfList.clear();
+  ClearCopiers();
   WriteIni("WriteInterval = 1\nCatchUpHours = 0\n");
   FakeCopier* copier = Start();
   At(8, 30);
@@ -143,78 +137,6 @@ TEST_F(DataSafetyTest, BadConfigurationRefusesTheStart) {
   EXPECT_FALSE(zd_->CatchUpNext());
   EXPECT_TRUE(copier->runs.empty());
   EXPECT_FALSE(pv::PathExists(Dest() + "_DCLOG"));
-}
-
-// A copy on a file system that fails: a write of the interim table or a read
-// of the plant table mid-walk fails the copy (never a short member), the log
-// counts what was written, and once the faults are gone the retry copies the
-// whole interval.
-TEST(CopierFaultTest, FailedWriteOrReadFailsTheCopyAndTheRetryIsWhole) {
-  using Op = pv::MemFileSystem::Op;
-  CaptureLog log;
-  SetLog(&log);
-  ZipData zd;
-  SetZipData(&zd);
-  zd.IntervalStart = ZrTime(2024, 1, 1, 10, 0, 0, 0);
-  zd.IntervalEnd = ZrTime(2024, 1, 1, 10, 59, 59, 999);
-  zd.InterimName = "0101_10h";
-  pv::MemFileSystem fs;
-  const uint32_t k10h = 1704103200u;
-  {
-    ZrpBase base(&fs);
-    base.Open("PLANT", "/P/", false, false);
-    EntryDbf t(&base, "_ARCHIVE", false, true);
-    for (uint32_t i = 0; i < 250; ++i) {  // 10 s apart from 09:59:40: 248 in 10h
-      t.point_id = "AREA01.FIC0001.PV";
-      t.time = k10h - 20 + i * 10;
-      t.val = i;
-      t.sts = 0;
-      ASSERT_TRUE(t.Add(nullptr));
-    }
-    t.Close("_ARCHIVE");
-    base.Close();
-  }
-  Archive2Zip copier;
-  copier.DbfKind = "_ARCHIVE";
-  copier.DbfPath = "/P/";
-  copier.FileSystem = &fs;
-  copier.OpenBases(0);
-
-  fs.FailAfter(Op::kWrite, 0, true);
-  EXPECT_EQ(copier.ProcessDbf(), -kRunErrInterimWrite);
-  EXPECT_TRUE(log.Has("I:   0 records written 2  dbf: 0101_10h"));
-  EXPECT_NE(log.lines.back().find("E:Failed 2 write /P/0101_10h.dbf (error "), std::string::npos);
-
-  fs.ClearFaults();
-  fs.FailAfter(Op::kRead, 40);
-  EXPECT_EQ(copier.ProcessDbf(), -kRunErrPlantUnreadable);
-  EXPECT_NE(log.lines.back().find("E:Failed 2 read /P/_ARCHIVE.dbf (error "), std::string::npos);
-  EXPECT_NE(log.lines.back().find("), the interval is not archived"), std::string::npos);
-  const std::string& counted = log.lines[log.lines.size() - 2];
-  ASSERT_EQ(counted.find("I:   "), 0u);
-  EXPECT_GT(std::atoi(counted.c_str() + 5), 0) << counted;  // the walk failed midway
-  EXPECT_LT(std::atoi(counted.c_str() + 5), 248) << counted;
-
-
-  fs.ClearFaults();
-  for (const char* ext : {".dbf", ".cdx"}) {
-    const std::string path = std::string("/P/0101_10h") + ext;
-    if (fs.Exists(path)) {
-      ASSERT_TRUE(fs.Remove(path).ok());
-    }
-  }
-  EXPECT_EQ(copier.ProcessDbf(), 248);
-  copier.CloseBases();
-  ZrpBase check(&fs);
-  check.Open("CHECK", "/P/", false, false);
-  {
-    EntryDbf interim(&check, "0101_10h", false, false);
-    EXPECT_EQ(interim.GetCount(), 248);
-    interim.Close("0101_10h");
-  }
-  check.Close();
-  SetZipData(nullptr);
-  SetLog(nullptr);
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
 // The record copiers on real tables: which records an interval takes, what
-// the interim table holds, and what the copiers log.
+// the interim table holds, what the copiers log, how failing file systems
+// fail them, and a copy while the plant appends.
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -14,9 +18,12 @@
 #include "app/entry_dbf.h"
 #include "app/event_log_dbf.h"
 #include "foundation/output_handler.h"
+#include "app/zip_adapter.h"
 #include "app/zip_data.h"
 #include "persist/zrp_base.h"
 #include "persist/zrp_table_iterator.h"
+#include "tableengine/mem_file_system.h"
+#include "tests/app/e2e_install.h"
 #include "tests/app/plant_records.h"
 #include "tests/support/capture_log.h"
 #include "tests/support/test_util.h"
@@ -27,6 +34,10 @@ namespace {
 constexpr uint32_t k10h = 1704103200u;
 
 ZrTime At(int h, int m, int s, int ms) { return ZrTime(2024, 1, 1, h, m, s, ms); }
+
+bool In10h(const DcLogDbf& r) { return r.ut >= At(10, 0, 0, 0) && r.ut <= At(10, 59, 59, 999); }
+bool In10h(const EntryDbf& r) { return r.time >= k10h && r.time < k10h + 3600; }
+bool In10h(const EventLogDbf& r) { return r.utc >= k10h && r.utc < k10h + 3600; }
 
 class CopierTest : public ::testing::Test {
  protected:
@@ -50,11 +61,12 @@ class CopierTest : public ::testing::Test {
   std::string Dir() const { return dir_.Path() + "/"; }
 
   template <class Copier>
-  Dbf2Zip* MakeCopier(const char* kind, const std::string& dir) {
+  Dbf2Zip* MakeCopier(const char* kind, const std::string& dir, pv::FileSystem* fs = nullptr) {
     auto c = std::make_unique<Copier>();
     c->DbfKind = kind;
     c->DbfPath = dir.c_str();
     c->ZipPath = (dir_.Path() + "/zip/").c_str();
+    c->FileSystem = fs;
     c->OpenBases(static_cast<int>(copiers_.size()));
     copiers_.push_back(std::move(c));
     return copiers_.back().get();
@@ -63,8 +75,8 @@ class CopierTest : public ::testing::Test {
   // Appends records to a plant table through its table class.
   template <class Table>
   void Append(const std::string& dir, const char* name, int n,
-              const std::function<void(Table&, int)>& fill) {
-    ZrpBase base;
+              const std::function<void(Table&, int)>& fill, pv::FileSystem* fs = nullptr) {
+    ZrpBase base(fs);
     base.Open("PLANT", dir.c_str(), false, false);
     {
       Table t(&base, name, false, true);
@@ -75,6 +87,19 @@ class CopierTest : public ::testing::Test {
       t.Close(ZrString(name));
     }
     base.Close();
+  }
+
+  // Runs the copier and checks that the interim table holds exactly the plant
+  // table's records of 10h: nothing missing, nothing twice, every field as in
+  // the plant, whatever order the tag walk gives.
+  template <class Table>
+  void CopyAndCheck(Dbf2Zip* c, const std::string& dir, const char* kind, const char* tag, int expected) {
+    SCOPED_TRACE(kind);
+    EXPECT_EQ(c->ProcessDbf(), expected);
+    auto copy = plantrec::Read<Table>(dir, "0101_10h", tag);
+    auto plant = plantrec::Read<Table>(dir, kind, tag, [](const Table& r) { return In10h(r); });
+    EXPECT_EQ(copy.size(), static_cast<size_t>(expected));
+    EXPECT_EQ(plantrec::Sorted(copy), plantrec::Sorted(plant));
   }
 
   pvtest::CaptureLog log_;
@@ -105,15 +130,7 @@ TEST_F(CopierTest, DcLogTakesTheIntervalToTheMillisecond) {
   Append<DcLogDbf>(Dir(), "_DCLOG", 6, [&](DcLogDbf& t, int i) {
     FillDcLog(t, times[i], ("entry " + std::to_string(i)).c_str());
   });
-  Dbf2Zip* c = MakeCopier<DcLog2Zip>("_DCLOG", Dir());
-  EXPECT_EQ(c->ProcessDbf(), 3);
-
-  auto copied = plantrec::Read<DcLogDbf>(Dir(), "0101_10h", "UTC");
-  auto expected = plantrec::Read<DcLogDbf>(Dir(), "_DCLOG", "UTC", [&](const DcLogDbf& r) {
-    return r.ut >= zd_.IntervalStart && r.ut <= zd_.IntervalEnd;
-  });
-  ASSERT_EQ(expected.size(), 3u);
-  EXPECT_EQ(copied, expected);
+  CopyAndCheck<DcLogDbf>(MakeCopier<DcLog2Zip>("_DCLOG", Dir()), Dir(), "_DCLOG", "UTC", 3);
 
   ASSERT_GE(log_.lines.size(), 2u);
   EXPECT_EQ(log_.lines.front(), "I:Starting 2 write data from " + Dir() +
@@ -122,19 +139,6 @@ TEST_F(CopierTest, DcLogTakesTheIntervalToTheMillisecond) {
                                     "0000000020240101100000000");
   EXPECT_EQ(log_.lines.back(), "I:   3 records written 2 0101_10h.dbf");
   for (const std::string& line : log_.lines) EXPECT_NE(line.rfind("E:", 0), 0u) << line;
-}
-
-// A record with a timelevel above 0 sorts after every time of level 0, so
-// when it is the first at or after the start, nothing is copied.
-TEST_F(CopierTest, DcLogRecordWithTimelevelEndsTheWalk) {
-  Append<DcLogDbf>(Dir(), "_DCLOG", 2, [&](DcLogDbf& t, int i) {
-    ZrTime ut = At(10, 15, 0, 0);
-    if (i == 1) ut.SetTimelevel(1);
-    FillDcLog(t, i == 0 ? At(9, 0, 0, 0) : ut, "levelled");
-  });
-  Dbf2Zip* c = MakeCopier<DcLog2Zip>("_DCLOG", Dir());
-  EXPECT_EQ(c->ProcessDbf(), 0);
-  EXPECT_EQ(log_.lines.back(), "I:   0 records written 2 0101_10h.dbf");
 }
 
 // 250 records in the interval: two progress lines, the final count, and the
@@ -147,29 +151,14 @@ TEST_F(CopierTest, ArchiveCountsProgressAndEndsAtTheLastSecond) {
     // Records 0..249 lie in the interval, 0 at 10:00:00 and 249 at its last
     // second, 10:59:59; 250 lies a second before it, 251 and 252 at and
     // after 11:00:00.
-    if (i < 249) {
-      t.time = k10h + static_cast<uint32_t>(i) * 14;
-    } else if (i == 249) {
-      t.time = k10h + 3599;
-    } else if (i == 250) {
-      t.time = k10h - 1;
-    } else {
-      t.time = k10h + 3600 + static_cast<uint32_t>(i - 251);
-    }
+    const uint32_t n = static_cast<uint32_t>(i);
+    t.time = i < 249 ? k10h + n * 14 : i == 249 ? k10h + 3599 : i == 250 ? k10h - 1 : k10h + 3600 + n - 251;
     t.val = i * 1.2345;
     t.sts = i % 3 == 0 ? 192 : 0;
   });
-  Dbf2Zip* c = MakeCopier<Archive2Zip>("_ARCHIVE", Dir());
-  EXPECT_EQ(c->ProcessDbf(), 250);
+  CopyAndCheck<EntryDbf>(MakeCopier<Archive2Zip>("_ARCHIVE", Dir()), Dir(), "_ARCHIVE", "TIME", 250);
   EXPECT_EQ(log_.Count("I:\n100 Archive entries written"), 2u);
   EXPECT_EQ(log_.lines.back(), "I:   250 records written 2  dbf: 0101_10h");
-
-  auto copied = plantrec::Read<EntryDbf>(Dir(), "0101_10h", "TIME");
-  auto expected = plantrec::Read<EntryDbf>(Dir(), "_ARCHIVE", "TIME", [](const EntryDbf& r) {
-    return r.time >= k10h && r.time <= k10h + 3599;
-  });
-  ASSERT_EQ(expected.size(), 250u);
-  EXPECT_EQ(copied, expected);
 }
 
 void FillEvent(EventLogDbf& t, uint32_t utc, uint32_t old_state, uint32_t new_state, bool printed) {
@@ -204,16 +193,8 @@ TEST_F(CopierTest, EventLogCopiesEveryFieldIntoATableWithAllTags) {
   Append<EventLogDbf>(Dir(), "_EVENTLOG", 5, [&](EventLogDbf& t, int i) {
     FillEvent(t, utc[i], i == 2 ? 200 : 1, i == 2 ? 100 : 129, i == 3);
   });
-  Dbf2Zip* c = MakeCopier<EventLog2Zip>("_EVENTLOG", Dir());
-  EXPECT_EQ(c->ProcessDbf(), 3);
+  CopyAndCheck<EventLogDbf>(MakeCopier<EventLog2Zip>("_EVENTLOG", Dir()), Dir(), "_EVENTLOG", "UTC", 3);
   EXPECT_EQ(log_.lines.back(), "I:   3 records written 2  dbf: 0101_10h");
-
-  auto copied = plantrec::Read<EventLogDbf>(Dir(), "0101_10h", "UTC");
-  auto expected = plantrec::Read<EventLogDbf>(Dir(), "_EVENTLOG", "UTC", [](const EventLogDbf& r) {
-    return r.utc >= k10h && r.utc <= k10h + 3599;
-  });
-  ASSERT_EQ(expected.size(), 3u);
-  EXPECT_EQ(copied, expected);
 
   ZrpBase base;
   base.Open("CHECK", Dir().c_str(), false, false);
@@ -233,7 +214,7 @@ TEST_F(CopierTest, EventLogCopiesEveryFieldIntoATableWithAllTags) {
 // No data: a project directory without the plant table (the search creates
 // an empty table of the declared layout), and a table whose last record is
 // older than the interval's start. Both log the no-data line, copy nothing.
-TEST_F(CopierTest, MissingTableAndTableEndingBeforeTheIntervalHaveNoData) {
+TEST_F(CopierTest, NothingToCopy) {
   Dbf2Zip* c = MakeCopier<Archive2Zip>("_ARCHIVE", Dir());
   EXPECT_EQ(c->ProcessDbf(), 0);
   EXPECT_EQ(log_.lines.back(), "I:   No data found in dbf: " + Dir() + "_ARCHIVE");
@@ -246,25 +227,128 @@ TEST_F(CopierTest, MissingTableAndTableEndingBeforeTheIntervalHaveNoData) {
   c = MakeCopier<EventLog2Zip>("_EVENTLOG", Dir());
   EXPECT_EQ(c->ProcessDbf(), 0);
   EXPECT_EQ(log_.lines.back(), "I:   No data found in dbf: " + Dir() + "_EVENTLOG");
+
+  // A _DCLOG record with a timelevel above 0 sorts after every time of level
+  // 0, so when it is the first at or after the start, nothing is copied.
+  Append<DcLogDbf>(Dir(), "_DCLOG", 2, [&](DcLogDbf& t, int i) {
+    ZrTime ut = At(10, 15, 0, 0);
+    if (i == 1) ut.SetTimelevel(1);
+    FillDcLog(t, i == 0 ? At(9, 0, 0, 0) : ut, "levelled");
+  });
+  EXPECT_EQ(MakeCopier<DcLog2Zip>("_DCLOG", Dir())->ProcessDbf(), 0);
+  EXPECT_EQ(log_.lines.back(), "I:   0 records written 2 0101_10h.dbf");
 }
 
-// Two copiers of one kind in two project directories write interim tables
-// of the same name, each beside its own plant table.
-TEST_F(CopierTest, SameKindInTwoDirectories) {
-  const std::string a = Dir() + "a/", b = Dir() + "b/";
-  std::filesystem::create_directories(a);
-  std::filesystem::create_directories(b);
-  for (int d = 0; d < 2; ++d) {
-    Append<DcLogDbf>(d == 0 ? a : b, "_DCLOG", 4 + d, [&](DcLogDbf& t, int i) {
-      FillDcLog(t, At(10, 10 * i, d, 0), d == 0 ? "from a" : "from b");
-    });
+// A copy on a file system that fails: a write of the interim table or a read
+// of the plant table mid-walk fails the copy (never a short member), the log
+// counts what was written, and once the faults are gone the retry copies the
+// whole interval.
+TEST_F(CopierTest, FailedWriteOrReadFailsTheCopyAndTheRetryIsWhole) {
+  using Op = pv::MemFileSystem::Op;
+  pv::MemFileSystem fs;
+  Append<EntryDbf>("/P/", "_ARCHIVE", 250, [](EntryDbf& t, int i) {  // 10 s apart from 09:59:40: 248 in 10h
+    t.point_id = "AREA01.FIC0001.PV";
+    t.time = k10h - 20 + static_cast<uint32_t>(i) * 10;
+    t.val = i;
+    t.sts = 0;
+  }, &fs);
+  Dbf2Zip* copier = MakeCopier<Archive2Zip>("_ARCHIVE", "/P/", &fs);
+
+  fs.FailAfter(Op::kWrite, 0, true);
+  EXPECT_EQ(copier->ProcessDbf(), -kRunErrInterimWrite);
+  EXPECT_TRUE(log_.Has("I:   0 records written 2  dbf: 0101_10h"));
+  EXPECT_NE(log_.lines.back().find("E:Failed 2 write /P/0101_10h.dbf (error "), std::string::npos);
+
+  fs.ClearFaults();
+  fs.FailAfter(Op::kRead, 40);
+  EXPECT_EQ(copier->ProcessDbf(), -kRunErrPlantUnreadable);
+  EXPECT_NE(log_.lines.back().find("E:Failed 2 read /P/_ARCHIVE.dbf (error "), std::string::npos);
+  EXPECT_NE(log_.lines.back().find("), the interval is not archived"), std::string::npos);
+  const std::string& counted = log_.lines[log_.lines.size() - 2];
+  ASSERT_EQ(counted.find("I:   "), 0u);
+  EXPECT_GT(std::atoi(counted.c_str() + 5), 0) << counted;  // the walk failed midway
+  EXPECT_LT(std::atoi(counted.c_str() + 5), 248) << counted;
+
+  fs.ClearFaults();
+  for (const char* path : {"/P/0101_10h.dbf", "/P/0101_10h.cdx"}) {
+    if (fs.Exists(path)) {
+      ASSERT_TRUE(fs.Remove(path).ok());
+    }
   }
-  Dbf2Zip* ca = MakeCopier<DcLog2Zip>("_DCLOG", a);
-  Dbf2Zip* cb = MakeCopier<DcLog2Zip>("_DCLOG", b);
-  EXPECT_EQ(ca->ProcessDbf(), 4);
-  EXPECT_EQ(cb->ProcessDbf(), 5);
-  EXPECT_EQ(plantrec::Read<DcLogDbf>(a, "0101_10h", "UTC"), plantrec::Read<DcLogDbf>(a, "_DCLOG", "UTC"));
-  EXPECT_EQ(plantrec::Read<DcLogDbf>(b, "0101_10h", "UTC"), plantrec::Read<DcLogDbf>(b, "_DCLOG", "UTC"));
+  EXPECT_EQ(copier->ProcessDbf(), 248);
+  copier->CloseBases();
+  ZrpBase check(&fs);
+  check.Open("CHECK", "/P/", false, false);
+  {
+    EntryDbf interim(&check, "0101_10h", false, false);
+    EXPECT_EQ(interim.GetCount(), 248);
+    interim.Close("0101_10h");
+  }
+  check.Close();
+}
+
+// The sanitizer build runs everything several times slower; it copies a
+// tenth of the records, which still keeps the feed busy through the copy.
+#if defined(PV_ASAN)
+constexpr int kArchiveRecords = 16000, kOtherRecords = 2000;
+#else
+constexpr int kArchiveRecords = 160000, kOtherRecords = 20000;
+#endif
+
+// An archive run copying a 200,000-record interval (160,000 _ARCHIVE, 20,000
+// _DCLOG and 20,000 _EVENTLOG records) while plantsim appends to all three
+// plant tables at 500 records per second each: the interim tables must hold
+// exactly the interval's records, none twice, none torn.
+//
+// plantsim plays the control system: it holds each table's named mutex for
+// every append and stamps its records from the store's clock, which stands
+// after the interval, so every live record lands in the tags behind the ones
+// being copied while the copier walks them.
+TEST_F(CopierTest, CopyWhilePlantAppends) {
+  using e2e::Quote;
+  using e2e::Shell;
+  const std::string store = dir_.File("plant1.do");
+  const std::string plantsim = pvtest::BinaryPath("bin/plantsim") + " " + Quote(Dir());
+  const std::string hour = " --from 2024-01-01T10:00:00Z --to 2024-01-01T11:00:00Z";
+  ASSERT_EQ(Shell(plantsim + " --kinds archive --seed 3 --fill " + std::to_string(kArchiveRecords) +
+                  hour + " > /dev/null"), 0);
+  ASSERT_EQ(Shell(plantsim + " --kinds dclog,eventlog --seed 4 --fill " +
+                  std::to_string(kOtherRecords) + hour + " > /dev/null"), 0);
+
+  pvtest::WriteFileBytes(store, "[clock]\nstart = 2024-01-01T11:00:00Z\nstarted_at = " +
+                                    std::to_string(std::time(nullptr)) +
+                                    "\nrate = 1\nlocal_offset = 3600\n[objects]\n$SHUTDOWN = int 0\n");
+  const std::string rc_file = dir_.File("plantsim.rc");
+  Shell("sh -c " + Quote(plantsim + " --store " + Quote(store) + " --rate 500 --duration 300 --seed 9 > " +
+                         Quote(dir_.File("live.txt")) + " 2>&1; echo $? > " + Quote(rc_file)) +
+        " > /dev/null 2>&1 &");
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+
+  // One kind after the other, as an archive run does: each interim table is
+  // checked and removed before the next copier writes one of the same name.
+  auto done = [&] {
+    copiers_.back()->CloseBases();
+    for (const char* ext : {".dbf", ".cdx"}) std::filesystem::remove(Dir() + "0101_10h" + ext);
+  };
+  CopyAndCheck<EntryDbf>(MakeCopier<Archive2Zip>("_ARCHIVE", Dir()), Dir(), "_ARCHIVE", "TIME",
+                         kArchiveRecords);
+  done();
+  CopyAndCheck<DcLogDbf>(MakeCopier<DcLog2Zip>("_DCLOG", Dir()), Dir(), "_DCLOG", "UTC", kOtherRecords);
+  done();
+  CopyAndCheck<EventLogDbf>(MakeCopier<EventLog2Zip>("_EVENTLOG", Dir()), Dir(), "_EVENTLOG", "UTC",
+                            kOtherRecords);
+  done();
+
+  Shell(pvtest::BinaryPath("bin/pvobjects") + " " + Quote(store) + " set '$SHUTDOWN' 1 > /dev/null");
+  ASSERT_TRUE(e2e::Installation::WaitForFile(rc_file, 60));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(pvtest::ReadFileBytes(rc_file), "0\n") << pvtest::ReadFileBytes(dir_.File("live.txt"));
+  for (const std::string& line : log_.lines) EXPECT_NE(line.rfind("E:", 0), 0u) << line;
+
+  // The live feed really ran during the copies: every plant table grew.
+  EXPECT_GT(plantrec::Read<EntryDbf>(Dir(), "_ARCHIVE", "TIME").size(), kArchiveRecords + 100u);
+  EXPECT_GT(plantrec::Read<DcLogDbf>(Dir(), "_DCLOG", "UTC").size(), kOtherRecords + 100u);
+  EXPECT_GT(plantrec::Read<EventLogDbf>(Dir(), "_EVENTLOG", "UTC").size(), kOtherRecords + 100u);
 }
 
 }  // namespace

@@ -12,11 +12,14 @@
 #ifndef PV_TESTS_APP_E2E_INSTALL_H_
 #define PV_TESTS_APP_E2E_INSTALL_H_
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,11 +37,19 @@ constexpr char kProjectId[] = "Plant One";
 // Runs a shell command; returns its exit status.
 inline int Shell(const std::string& cmd) { return pvtest::RunCommand(cmd, nullptr); }
 
-// Runs a shell command and returns its standard output.
-inline std::string ShellOutput(const std::string& cmd) {
-  std::string out;
-  pvtest::RunCommand(cmd, &out);
-  return out;
+inline std::string Upper(std::string p) {
+  std::transform(p.begin(), p.end(), p.begin(), [](unsigned char c) { return std::toupper(c); });
+  return p;
+}
+
+// Polls done every 50 ms; false when it is still false after timeout_s seconds.
+inline bool WaitUntil(const std::function<bool()>& done, int timeout_s) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
 }
 
 inline std::string Quote(const std::string& s) {
@@ -120,8 +131,9 @@ class Installation {
   }
 
   std::string Object(const std::string& name) {
-    return ShellOutput(pvtest::BinaryPath("bin/pvobjects") + " " + Quote(Store()) + " get " +
-                       Quote(name));
+    std::string out;
+    pvtest::RunCommand(pvtest::BinaryPath("bin/pvobjects") + " " + Quote(Store()) + " get " + Quote(name), &out);
+    return out;
   }
   int SetObject(const std::string& name, const std::string& value) {
     return Shell(pvtest::BinaryPath("bin/pvobjects") + " " + Quote(Store()) + " set " +
@@ -153,12 +165,19 @@ class Installation {
 
   // Waits until path exists; false after timeout_s seconds.
   static bool WaitForFile(const std::string& path, int timeout_s) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
-    while (!std::filesystem::exists(path)) {
-      if (std::chrono::steady_clock::now() > until) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    return true;
+    return WaitUntil([&] { return std::filesystem::exists(path); }, timeout_s);
+  }
+
+  // Forgets the last run: its console, process id and exit code.
+  void ClearRun() {
+    for (const char* f : {"/console.txt", "/pid", "/rc"}) std::filesystem::remove(Dir("work") + f);
+  }
+
+  // Waits until the console shows text; false after timeout_s seconds.
+  bool ConsoleHas(const std::string& text, int timeout_s) {
+    return WaitUntil([&] {
+      return std::filesystem::exists(Dir("work") + "/console.txt") && Console().find(text) != std::string::npos;
+    }, timeout_s);
   }
 
   // Waits for packvault to end; its exit code, or -1 on timeout.
@@ -188,6 +207,28 @@ class Installation {
   static bool Extract7z(const std::string& zip, const std::string& member, const std::string& dir) {
     return Shell("7z x -y -p" + Quote(kProjectCode) + " -o" + Quote(dir) + " " + Quote(zip) + " " +
                  Quote(member) + " > /dev/null") == 0;
+  }
+
+  // Only plant tables in the project directories (dir + "/" each); only day
+  // archives, their text files and manifests, and the journal in the archive
+  // directories.
+  void CheckNothingLeft(const std::vector<std::string>& projects) {
+    for (const std::string& p : projects) {
+      for (const auto& e : std::filesystem::directory_iterator(p)) {
+        const std::string n = e.path().filename().string();
+        EXPECT_TRUE(n[0] == '_' && (e.path().extension() == ".dbf" || e.path().extension() == ".cdx"))
+            << p << n;
+      }
+    }
+    for (const char* kind : {"_DCLOG", "_ARCHIVE", "_EVENTLOG"}) {
+      for (const auto& e : std::filesystem::directory_iterator(Dir("archive") + "/" + kind)) {
+        const std::string n = e.path().filename().string();
+        const std::string ext = e.path().extension().string();
+        EXPECT_TRUE(n == "ArchivedIntervals.txt" ||
+                    (n.size() == 8 + ext.size() && (ext == ".zip" || ext == ".txt" || ext == ".manifest")))
+            << kind << "/" << n;
+      }
+    }
   }
 
   static std::vector<std::string> Members(const std::string& zip) {

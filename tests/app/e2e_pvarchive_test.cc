@@ -39,7 +39,7 @@ class PvarchiveTest : public ::testing::Test {
                             "--seed 11 --delete-share 0.05 --local-offset 3600"),
               0);
     for (const char* clock : {"2024-01-01T22:30:00Z", "2024-01-01T23:30:00Z", "2024-01-02T00:10:00Z"}) {
-      std::filesystem::remove(inst.Dir("work") + "/rc");
+      inst.ClearRun();
       inst.WriteStore(clock, 0);
       ASSERT_EQ(inst.SetObject("$SHUTDOWN", "1"), 0);
       inst.Start();
@@ -65,8 +65,6 @@ class PvarchiveTest : public ::testing::Test {
 
   pvtest::TempDir tmp_;
 };
-
-std::string CodeArg() { return "--code " + Quote(e2e::kProjectCode); }
 
 // Changes an archive with libzip behind the program's back: fn gets it open.
 template <class Fn>
@@ -131,7 +129,7 @@ TEST_F(PvarchiveTest, EachTamperingIsReportedExactly) {
     std::function<void(const std::string& dest)> tamper;
     std::vector<std::string> expected;  // lines, DEST-relative paths
   };
-  const std::string code = CodeArg();
+  const std::string code = "--code " + Quote(e2e::kProjectCode);
   auto member_bytes = [](const std::string& zip, const std::string& m) {
     return pvtest::ZipMemberBytes(zip, m, e2e::kProjectCode);
   };

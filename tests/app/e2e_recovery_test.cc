@@ -96,34 +96,12 @@ size_t CheckArchives(Installation& inst, const std::vector<std::string>& project
   return n;
 }
 
-// Only plant tables in the project directories; only day archives, their
-// text files and manifests, and the journal in the archive directories.
-void CheckNothingLeft(Installation& inst, const std::vector<std::string>& projects) {
-  for (const std::string& p : projects) {
-    for (const auto& e : std::filesystem::directory_iterator(p)) {
-      const std::string n = e.path().filename().string();
-      EXPECT_TRUE(n[0] == '_' && (e.path().extension() == ".dbf" || e.path().extension() == ".cdx"))
-          << p << n;
-    }
-  }
-  for (const char* kind : {"_DCLOG", "_ARCHIVE", "_EVENTLOG"}) {
-    for (const auto& e : std::filesystem::directory_iterator(inst.Dir("archive") + "/" + kind)) {
-      const std::string n = e.path().filename().string();
-      const std::string ext = e.path().extension().string();
-      EXPECT_TRUE(n == "ArchivedIntervals.txt" ||
-                  (n.size() == 8 + ext.size() && (ext == ".zip" || ext == ".txt" || ext == ".manifest")))
-          << kind << "/" << n;
-    }
-  }
-}
-
 // The end of the last interval archived whole for one project directory,
 // from a kind's journal; 0 when it names none.
 uint32_t JournalMark(Installation& inst, const char* kind, const std::string& project) {
-  std::string text;
   const std::string path = inst.Dir("archive") + "/" + kind + "/ArchivedIntervals.txt";
   if (!std::filesystem::exists(path)) return 0;
-  text = pvtest::ReadFileBytes(path);
+  const std::string text = pvtest::ReadFileBytes(path);
   const size_t at = text.find(" " + project + "\r\n");
   if (at == std::string::npos || at < 17) return 0;
   const std::string line = text.substr(at - 17, 17);  // "YYYYMMDD MMDD_HHh"
@@ -133,16 +111,12 @@ uint32_t JournalMark(Installation& inst, const char* kind, const std::string& pr
 
 // Waits until every kind's journal marks `until` for project; false after timeout_s.
 bool WaitForMarks(Installation& inst, const std::string& project, uint32_t until, int timeout_s) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
-  for (;;) {
-    bool all = true;
+  return e2e::WaitUntil([&] {
     for (const char* kind : {"_DCLOG", "_ARCHIVE", "_EVENTLOG"}) {
-      all = all && JournalMark(inst, kind, project) >= until;
+      if (JournalMark(inst, kind, project) < until) return false;
     }
-    if (all) return true;
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  }
+    return true;
+  }, timeout_s);
 }
 
 // The latest record time of the three plant tables in dir.
@@ -152,27 +126,6 @@ uint32_t LastRecord(const std::string& dir) {
   AddByHour<EntryDbf>(dir, "_ARCHIVE", "TIME", &b);
   AddByHour<EventLogDbf>(dir, "_EVENTLOG", "UTC", &b);
   return b.empty() ? 0 : b.rbegin()->first + 3599;
-}
-
-void ClearRunFiles(Installation& inst) {
-  std::filesystem::remove(inst.Dir("work") + "/console.txt");
-  std::filesystem::remove(inst.Dir("work") + "/pid");
-  std::filesystem::remove(inst.Dir("work") + "/rc");
-}
-
-std::string Upper(std::string p) {
-  std::transform(p.begin(), p.end(), p.begin(), [](unsigned char c) { return std::toupper(c); });
-  return p;
-}
-
-bool ConsoleHas(Installation& inst, const std::string& text, int timeout_s) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
-  const std::string console = inst.Dir("work") + "/console.txt";
-  while (!std::filesystem::exists(console) || inst.Console().find(text) == std::string::npos) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
 }
 
 // 30 runs on a live feed, each ended at a random moment (seeded, logged): by
@@ -197,7 +150,7 @@ TEST(E2eRecoveryTest, KilledAtRandomMomentsLosesAndDoublesNothing) {
   std::uniform_int_distribution<int> copy_ms(0, 400);
   std::string history = "seed " + std::to_string(kSeed) + "\n";
   for (int run = 0; run < kRuns; ++run) {
-    ClearRunFiles(inst);
+    inst.ClearRun();
     inst.Start();
     ASSERT_TRUE(Installation::WaitForFile(inst.Dir("work") + "/pid", 20));
     // Every other run is killed while it catches up (copying, zipping,
@@ -205,9 +158,7 @@ TEST(E2eRecoveryTest, KilledAtRandomMomentsLosesAndDoublesNothing) {
     const bool term = run % 5 == 4;
     const bool in_copy = run % 2 == 1;
     int ms = in_copy ? copy_ms(rng) : delay_ms(rng);
-    if (in_copy) {
-      ConsoleHas(inst, "Catching up", 5);
-    }
+    if (in_copy) inst.ConsoleHas("Catching up", 5);
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     Shell(std::string("kill ") + (term ? "-TERM" : "-9") + " $(cat " +
           Quote(inst.Dir("work") + "/pid") + ")");
@@ -225,9 +176,9 @@ TEST(E2eRecoveryTest, KilledAtRandomMomentsLosesAndDoublesNothing) {
   std::this_thread::sleep_for(std::chrono::seconds(1));
   const uint32_t last = LastRecord(inst.Dir("project") + "/");
   ASSERT_GT(last, Pc(2024, 1, 1, 2));
-  ClearRunFiles(inst);
+  inst.ClearRun();
   inst.Start();
-  ASSERT_TRUE(WaitForMarks(inst, Upper(inst.Dir("project") + "/"), last + 1, 120)) << history << inst.Console();
+  ASSERT_TRUE(WaitForMarks(inst, e2e::Upper(inst.Dir("project") + "/"), last + 1, 120)) << history << inst.Console();
   ASSERT_EQ(inst.SetObject("$SHUTDOWN", "1"), 0);
   ASSERT_EQ(inst.WaitExit(60), 0) << inst.Console();
 
@@ -235,7 +186,7 @@ TEST(E2eRecoveryTest, KilledAtRandomMomentsLosesAndDoublesNothing) {
   EXPECT_GT(CheckArchives<DcLogDbf>(inst, projects, "_DCLOG", "UTC"), 500u);
   EXPECT_GT(CheckArchives<EntryDbf>(inst, projects, "_ARCHIVE", "TIME"), 500u);
   EXPECT_GT(CheckArchives<EventLogDbf>(inst, projects, "_EVENTLOG", "UTC"), 500u);
-  CheckNothingLeft(inst, projects);
+  inst.CheckNothingLeft(projects);
 }
 
 // Faults through the real executable, two intervals (20 s) at a time:
@@ -263,7 +214,7 @@ TEST(E2eRecoveryTest, FaultsArePublishedRetriedAndCaughtUp) {
 
   inst.WriteStore("2024-01-01T09:30:00Z", 360, false);
   inst.Start();
-  ASSERT_TRUE(ConsoleHas(inst, "Destination file path", 20));
+  ASSERT_TRUE(inst.ConsoleHas("Destination file path", 20));
   std::this_thread::sleep_for(std::chrono::seconds(2));
   Shell("kill -TERM $(cat " + Quote(inst.Dir("work") + "/pid") + ")");
   ASSERT_EQ(inst.WaitExit(60), 0) << inst.Console();
@@ -285,10 +236,10 @@ TEST(E2eRecoveryTest, FaultsArePublishedRetriedAndCaughtUp) {
   pvtest::WriteFileBytes(eventlog, std::string(32, '\xff') + good.substr(32));
 
   inst.WriteStore("2024-01-01T12:30:00Z", 360);
-  ClearRunFiles(inst);
+  inst.ClearRun();
   inst.Start();
-  ASSERT_TRUE(ConsoleHas(inst, "Archive run failed, Error number 101", 20)) << inst.Console();
-  EXPECT_TRUE(ConsoleHas(inst, "Catching up 0101_09h (20240101.zip)", 1));
+  ASSERT_TRUE(inst.ConsoleHas("Archive run failed, Error number 101", 20)) << inst.Console();
+  EXPECT_TRUE(inst.ConsoleHas("Catching up 0101_09h (20240101.zip)", 1));
   EXPECT_EQ(inst.Object("ARCHIVE_ERR"), "101\n");
   std::this_thread::sleep_for(std::chrono::seconds(20));
   EXPECT_EQ(inst.Console().find("Catching up 0101_10h"), std::string::npos) << "before the retry";
@@ -302,19 +253,19 @@ TEST(E2eRecoveryTest, FaultsArePublishedRetriedAndCaughtUp) {
   }
   pvtest::WriteFileBytes(eventlog, good);
 
-  ASSERT_TRUE(WaitForMarks(inst, Upper(project), Pc(2024, 1, 1, 14), 90)) << inst.Console();
-  EXPECT_GE(JournalMark(inst, "_DCLOG", Upper(project2)), Pc(2024, 1, 1, 14));
+  ASSERT_TRUE(WaitForMarks(inst, e2e::Upper(project), Pc(2024, 1, 1, 14), 90)) << inst.Console();
+  EXPECT_GE(JournalMark(inst, "_DCLOG", e2e::Upper(project2)), Pc(2024, 1, 1, 14));
   EXPECT_EQ(inst.Object("ARCHIVE_ERR"), "0\n");
   ASSERT_EQ(inst.SetObject("$SHUTDOWN", "1"), 0);
   ASSERT_EQ(inst.WaitExit(60), 0) << inst.Console();
 
   const std::string console = inst.Console();
-  EXPECT_NE(console.find("Failed 2 read " + Upper(project) + "_EVENTLOG.dbf (error "), std::string::npos);
+  EXPECT_NE(console.find("Failed 2 read " + e2e::Upper(project) + "_EVENTLOG.dbf (error "), std::string::npos);
   EXPECT_LT(console.find("Catching up 0101_09h"), console.find("Catching up 0101_10h"));
   EXPECT_GT(CheckArchives<DcLogDbf>(inst, {project, project2}, "_DCLOG", "UTC"), 1500u);
   EXPECT_GT(CheckArchives<EntryDbf>(inst, {project}, "_ARCHIVE", "TIME"), 1000u);
   EXPECT_GT(CheckArchives<EventLogDbf>(inst, {project}, "_EVENTLOG", "UTC"), 1000u);
-  CheckNothingLeft(inst, {project, project2});
+  inst.CheckNothingLeft({project, project2});
 }
 
 }  // namespace

@@ -71,8 +71,7 @@ TEST_F(ZipDataConfigTest, CopiersFromTableEntries) {
   EXPECT_EQ(zd_->DbfList[2]->ZipPath, zd_->DbfList[1]->ZipPath);
 
   for (const char* first : {"Dbf_1 = _DCLOG\n", "Path_1 = c:\\proj\\\n"}) {
-    zd_->CleanUp();
-    zd_->DbfList.clear();
+    ClearCopiers();
     WriteFileBytes(Ini(), std::string("[Packvault]\nMoDrv = D:\\ARCHIV\\\n") + first);
     log_.lines.clear();
     EXPECT_FALSE(zd_->InitializeDbfData()) << first;

@@ -131,6 +131,11 @@ class ZipDataTest : public ::testing::Test {
     return copier;
   }
 
+  void ClearCopiers() {
+    zd_->CleanUp();
+    zd_->DbfList.clear();
+  }
+
   // Sets the server clock to a UT time of day on 2007-12-03 + day_offset.
   void At(int32_t hour, int32_t minute, int32_t day_offset = 0) {
     uint32_t pc = 0;
