@@ -25,6 +25,13 @@ endfunction()
 function(pv_test_binary name)
   cmake_parse_arguments(PV "" "" "DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*_test.cc")
+  if(WIN32)
+    # Test files that need POSIX processes or a shell (PV_LINUX_ONLY_TESTS,
+    # with the reason for each, in tests/CMakeLists.txt).
+    foreach(skip IN LISTS PV_LINUX_ONLY_TESTS)
+      list(REMOVE_ITEM srcs "${PROJECT_SOURCE_DIR}/tests/${skip}")
+    endforeach()
+  endif()
   if(NOT srcs)
     return()
   endif()

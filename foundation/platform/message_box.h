@@ -17,7 +17,7 @@ enum class MessageIcon { kNone, kStop, kWarning, kInformation };
 void ShowMessageBox(const char* caption, const char* text, MessageIcon icon);
 
 // A tone of frequency_hz for duration_ms; returns when it has ended.
-void Beep(uint32_t frequency_hz, uint32_t duration_ms);
+void SoundBeep(uint32_t frequency_hz, uint32_t duration_ms);
 
 }  // namespace pv
 

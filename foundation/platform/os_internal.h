@@ -8,7 +8,7 @@
 
 namespace pv {
 
-// The OS query behind GetDiskFreeSpace (same contract).
+// The OS query behind DiskFreeSpace (same contract).
 int DiskFreeSpaceFromOs(const std::string& path, uint64_t* free_to_caller, uint64_t* total,
                         uint64_t* total_free);
 

@@ -123,14 +123,14 @@ TEST(DiskSpaceTest, HookReplacesTheOsQueryUntilCleared) {
     *tf = 2;
     return 0;
   });
-  EXPECT_EQ(GetDiskFreeSpace("Y:\\", &free_bytes, &total, &total_free), 3);
-  EXPECT_EQ(GetDiskFreeSpace("X:\\", &free_bytes, &total, &total_free), 0);
+  EXPECT_EQ(DiskFreeSpace("Y:\\", &free_bytes, &total, &total_free), 3);
+  EXPECT_EQ(DiskFreeSpace("X:\\", &free_bytes, &total, &total_free), 0);
   EXPECT_EQ(total, 10ull << 40);
   SetDiskSpaceHookForTesting(nullptr);
-  ASSERT_EQ(GetDiskFreeSpace("/", &free_bytes, &total, &total_free), 0);
+  ASSERT_EQ(DiskFreeSpace("/", &free_bytes, &total, &total_free), 0);
   EXPECT_GT(total, 0u);
   EXPECT_LE(free_bytes, total_free);
-  EXPECT_NE(GetDiskFreeSpace("/no/such/dir/anywhere", &free_bytes, &total, &total_free), 0);
+  EXPECT_NE(DiskFreeSpace("/no/such/dir/anywhere", &free_bytes, &total, &total_free), 0);
 }
 
 TEST(PlatformTest, GuidsAreRandomVersion4) {

@@ -9,6 +9,6 @@ void ShowMessageBox(const char* caption, const char* text, MessageIcon /*icon*/)
   std::fflush(stderr);
 }
 
-void Beep(uint32_t /*frequency_hz*/, uint32_t /*duration_ms*/) {}
+void SoundBeep(uint32_t /*frequency_hz*/, uint32_t /*duration_ms*/) {}
 
 }  // namespace pv
