@@ -41,5 +41,10 @@ function(pv_test_binary name)
     PV_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     PV_FIXTURES_DIR="${PV_FIXTURES_DIR}"
     PV_BINARY_DIR="${PROJECT_BINARY_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
+  set(filter "")
+  if(WIN32 AND PV_LINUX_ONLY_TEST_CASES)
+    list(JOIN PV_LINUX_ONLY_TEST_CASES ":" cases)
+    set(filter TEST_FILTER "-${cases}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 ${filter} PROPERTIES TIMEOUT 600)
 endfunction()

@@ -61,7 +61,8 @@ trap 'kill $sim $pv 2>/dev/null || true' EXIT
 
 txt=$run/archive/_EVENTLOG/$ymd.txt
 for ((i = 0; i < 300; i++)); do
-  [ "$(grep -ac 'UT: ' "$txt" 2>/dev/null || true)" -ge 1 ] && break
+  n=$(grep -ac 'UT: ' "$txt" 2>/dev/null || true)
+  [ "${n:-0}" -ge 1 ] && break
   kill -0 $pv 2>/dev/null || { echo "packvault.exe ended early:"; cat "$run/console.txt"; exit 1; }
   sleep 1
 done
@@ -77,7 +78,7 @@ for kind in _DCLOG _ARCHIVE _EVENTLOG; do
   listing=$(7z l -slt -p"$code" "$zip")
   grep -q '^Method = .*AES' <<<"$listing" || { echo "$zip: no AES member"; exit 1; }
   7z t -p"$code" "$zip" >/dev/null || { echo "$zip: 7z cannot open it with the code"; exit 1; }
-  echo "$kind: $(grep -c '^Path = .*\.' <<<"$listing") members, AES, 7z test ok"
+  echo "$kind: $(grep -c '^Method = ' <<<"$listing") members, AES, 7z test ok"
 done
 grep -a 'SHUTDOWN\|stop' "$run/console.txt" | tail -n 3 || true
 echo "end-to-end under wine: ok"
