@@ -3,7 +3,7 @@
 # fills and feeds the three plant tables, packvault.exe archives them on a
 # server clock that runs 50 times as fast, pvobjects.exe stops it through
 # "$SHUTDOWN", and 7z (the Linux one) opens every archive with the project
-# code. Needs a built build/windows and a running wineserver (as
+# code and confirms the day manifest's digests. Needs a built build/windows and a running wineserver (as
 # scripts/test-windows.sh provides). Takes about three minutes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -78,7 +78,16 @@ for kind in _DCLOG _ARCHIVE _EVENTLOG; do
   listing=$(7z l -slt -p"$code" "$zip")
   grep -q '^Method = .*AES' <<<"$listing" || { echo "$zip: no AES member"; exit 1; }
   7z t -p"$code" "$zip" >/dev/null || { echo "$zip: 7z cannot open it with the code"; exit 1; }
-  echo "$kind: $(grep -c '^Method = ' <<<"$listing") members, AES, 7z test ok"
+  # The day manifest's SHA-256 (bcrypt) against the members' bytes.
+  checked=0
+  while read -r tag sha size records name; do
+    [ "$tag" = member ] || continue
+    got=$(7z e -so -p"$code" "$zip" "$name" | sha256sum | cut -d' ' -f1)
+    [ "$got" = "$sha" ] || { echo "$zip: $name: manifest $sha, member $got"; exit 1; }
+    checked=$((checked + 1))
+  done < "${zip%.zip}.manifest"
+  [ "$checked" -ge 1 ] || { echo "$zip: no member in the manifest"; exit 1; }
+  echo "$kind: $(grep -c '^Method = ' <<<"$listing") members, AES, 7z test ok, $checked manifest digests match"
 done
 grep -a 'SHUTDOWN\|stop' "$run/console.txt" | tail -n 3 || true
 echo "end-to-end under wine: ok"
