@@ -4,6 +4,7 @@
 
 #include <bcrypt.h>
 
+#include "foundation/platform/os_internal.h"
 #include "foundation/platform/sha256.h"
 
 namespace pv {
@@ -41,19 +42,7 @@ std::string Sha256::HexDigest() {
     return "";
   }
   ok_ = false;  // finished: a second call has nothing to report
-  static const char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char b : digest) {
-    hex.push_back(kHex[b >> 4]);
-    hex.push_back(kHex[b & 15]);
-  }
-  return hex;
-}
-
-std::string Sha256Hex(const void* data, size_t n) {
-  Sha256 h;
-  h.Update(data, n);
-  return h.HexDigest();
+  return DigestHex(digest, sizeof digest);
 }
 
 }  // namespace pv
