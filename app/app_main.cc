@@ -39,18 +39,26 @@ int Run(int argc, char** argv) {
 
   uint32_t pass = 0;
   for (;;) {
-    ++pass;
     eci->Check4Shutdown();
     int key = pv::PollKey();
     if (key == pv::kNoKey) key = '0';
     if (esc_enabled && key == pv::kKeyEsc) break;
     if (eci->ShutdownFlag) break;
     if (pv::StopRequested()) break;  // a service manager's stop, also with ESC disabled
-    if (pass == passes_per_check) {
+    // Missed intervals, one per pass and without the pause, so that a stop
+    // is seen between any two of them.
+    if (zip->CatchUpDue()) {
+      zip->CatchUpNext();
+      continue;
+    }
+    if (++pass >= passes_per_check) {
       pass = 0;
       if (zip->ZipError) {
-        GetLog()->PutInfo("ZipError is set -> ForceZip");
-        zip->ForceZip();
+        // The oldest interval not archived whole is the failed one.
+        if (!zip->CatchUpNext()) {
+          GetLog()->PutInfo("ZipError is set -> ForceZip");
+          zip->ForceZip();
+        }
       } else {
         zip->CheckTime4WritingZipDbf();
       }

@@ -4,7 +4,7 @@
 #include "foundation/output_handler.h"
 #include "persist/zrp_base.h"
 
-Dbf2Zip::Dbf2Zip() : SrcBase(nullptr), DestBase(nullptr) {}
+Dbf2Zip::Dbf2Zip() : SrcBase(nullptr), DestBase(nullptr), InterimOwner(nullptr) {}
 
 Dbf2Zip::~Dbf2Zip() { CloseBases(); }
 
@@ -13,6 +13,7 @@ int32_t Dbf2Zip::ProcessDbf() { return 0; }
 void Dbf2Zip::OpenBases(int32_t index) {
   // Open on a directory only configures the engine context, so the results
   // need no test: a missing directory shows when the tables are opened.
+  index_ = index;
   SrcBase = new ZrpBase(FileSystem);
   SrcBase->Open(ZrString("SrcArchive%d", index), DbfPath, false, false);
   DestBase = new ZrpBase(FileSystem);
@@ -26,6 +27,11 @@ void Dbf2Zip::CloseBases() {
     delete *base;
     *base = nullptr;
   }
+}
+
+void Dbf2Zip::ReopenBases() {
+  CloseBases();
+  OpenBases(index_);
 }
 
 void Dbf2Zip::WriteZipInfo() {

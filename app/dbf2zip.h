@@ -6,7 +6,10 @@
 //
 // Both databases are opened on DbfPath: the plant table and the interim
 // table are reached through SrcBase; DestBase is opened and closed with it
-// and holds no table.
+// and holds no table. Copiers of one kind in several project directories
+// share one day archive and so one member per interval: ZipData points
+// InterimOwner of all but the first at the first, and they all write into
+// its interim table (InterimOwner->DbfPath + InterimName).
 //
 // Lifecycle: created with its three texts set by ZipData, OpenBases once,
 // any number of ProcessDbf, CloseBases, deletion. Main thread only.
@@ -30,8 +33,11 @@ class Dbf2Zip {
   Dbf2Zip& operator=(const Dbf2Zip&) = delete;
 
   // Copies the current interval into the interim table and returns the
-  // number of records written; 0 means there is nothing to archive. The
-  // base class copies nothing.
+  // number of records written; 0 means there is nothing to archive. A
+  // negative result is a failed copy, minus its error number
+  // (kRunErrPlantUnreadable or kRunErrInterimWrite, zip_adapter.h): the
+  // interim table may hold part of the interval and must not be archived.
+  // The base class copies nothing.
   virtual int32_t ProcessDbf();
 
   // Opens "SrcArchive" + index and "DestArchive" + index on DbfPath; index is
@@ -39,6 +45,8 @@ class Dbf2Zip {
   void OpenBases(int32_t index);
   // Closes and deletes both databases; safe when they were never opened.
   void CloseBases();
+  // Closes both databases and opens them afresh under the same index.
+  void ReopenBases();
 
   // Logs the job banner: source, interim table, day archive and the interval
   // (its end first).
@@ -52,6 +60,10 @@ class Dbf2Zip {
   // Where both databases' files live: null for the operating system's, a
   // test's file system (with injected faults) otherwise. Set before OpenBases.
   pv::FileSystem* FileSystem = nullptr;
+  Dbf2Zip* InterimOwner;  // not owned: whose interim table to write; null: this one's
+
+ private:
+  int32_t index_ = 0;  // as given to OpenBases
 };
 
 // The three kinds share one copy procedure (dbf2zip_copy.cc); each copies

@@ -11,6 +11,11 @@
 //      interval's end: copy its fields into the interim object, add it, yield
 //      the processor, and step one record on, again under the mutex.
 //
+// A plant table that cannot be opened or read (the table's recorded last
+// error tells a read error from the end of the data), or an interim record
+// that cannot be written, fails the copy (negative result): the interim table then holds
+// part of the interval at most, and ZipData archives nothing of it.
+//
 // The mutex is never held while the interim table is written, so the control
 // system's writers wait at most one step. A wait that times out goes on
 // without the mutex; the release afterwards is then harmless.
@@ -30,6 +35,7 @@
 #include "app/dc_log_dbf.h"
 #include "app/entry_dbf.h"
 #include "app/event_log_dbf.h"
+#include "app/zip_adapter.h"
 #include "foundation/output_handler.h"
 #include "app/zip_data.h"
 #include "foundation/platform/thread.h"
@@ -54,14 +60,31 @@ struct CopyRules {
   bool name_then_dbf;         // ... InterimName + ".dbf", or just InterimName
 };
 
+// Closes both tables and reports a failed copy; the negative result of
+// ProcessDbf for error.
+template <class Table>
+int32_t Fail(Dbf2Zip& copier, Dbf2Zip& owner, Table& src, Table& dst, const ZrString& interim,
+             int32_t error, const ZrString& why) {
+  GetLog()->PutError(why + ", the interval is not archived");
+  dst.Close(interim);
+  src.Close(copier.DbfKind);
+  // A table that failed to open stays failed for its database's life:
+  // fresh databases let the retry open it again.
+  copier.ReopenBases();
+  if (&owner != &copier) owner.ReopenBases();
+  return -error;
+}
+
 template <class Table>
 int32_t CopyInterval(Dbf2Zip& copier, const CopyRules<Table>& rules) {
   const ZipData& zd = *GetZipData();
   const ZrString interim = zd.InterimName;
+  Dbf2Zip& owner = copier.InterimOwner != nullptr ? *copier.InterimOwner : copier;
+  const ZrString plant = copier.DbfPath + copier.DbfKind + ".dbf";
 
   Table src(copier.SrcBase, copier.DbfKind, true, true);
   ZrpTableIterator it;
-  Table dst(copier.SrcBase, interim, true, true);
+  Table dst(owner.SrcBase, interim, true, true);
 
   copier.WriteZipInfo();
 
@@ -71,6 +94,12 @@ int32_t CopyInterval(Dbf2Zip& copier, const CopyRules<Table>& rules) {
     found = src.Search(rules.tag, rules.start_key(zd), it, true);
   }
   if (!found) {
+    // A search fails on an empty table too; only a recorded error (a table
+    // that cannot be opened, a tag or record that cannot be read) is a fault.
+    if (src.LastError() != 0) {
+      return Fail(copier, owner, src, dst, interim, kRunErrPlantUnreadable,
+                  ZrString("Failed 2 read ") + plant + ZrString(" (error %d)", src.LastError()));
+    }
     GetLog()->PutInfo(ZrString("   No data found in dbf: ") + copier.DbfPath + copier.DbfKind);
     dst.Close(interim);
     src.Close(copier.DbfKind);
@@ -78,10 +107,14 @@ int32_t CopyInterval(Dbf2Zip& copier, const CopyRules<Table>& rules) {
   }
 
   uint32_t count = 0;
+  bool written = true;
   while (it != 0) {
     if (rules.past_end(src, zd)) break;
     rules.copy(dst, src);
-    dst.Add(nullptr);
+    if (!dst.Add(nullptr)) {
+      written = false;
+      break;
+    }
     ++count;
     if (count % 100 == 0) GetLog()->PutInfo(rules.progress);
     pv::YieldThread();
@@ -92,6 +125,17 @@ int32_t CopyInterval(Dbf2Zip& copier, const CopyRules<Table>& rules) {
   ZrString done = ZrString(rules.final_prefix, static_cast<int32_t>(count)) + interim;
   if (rules.name_then_dbf) done += ".dbf";
   GetLog()->PutInfo(done);
+  // The walk ends at the end of the data and on a read error alike; only
+  // the error is recorded.
+  if (src.LastError() != 0) {
+    return Fail(copier, owner, src, dst, interim, kRunErrPlantUnreadable,
+                ZrString("Failed 2 read ") + plant + ZrString(" (error %d)", src.LastError()));
+  }
+  if (!written) {
+    return Fail(copier, owner, src, dst, interim, kRunErrInterimWrite,
+                ZrString("Failed 2 write ") + owner.DbfPath + interim + ".dbf" +
+                    ZrString(" (error %d)", dst.LastError()));
+  }
   dst.Close(interim);
   src.Close(copier.DbfKind);
   return static_cast<int32_t>(count);

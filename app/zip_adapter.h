@@ -56,6 +56,13 @@ constexpr int32_t kXzErrManifest = 13;           // the archive is in place, but
                                                  // (archive_manifest.h) could not be written
 constexpr int32_t kXzErrInternal = 99;           // any other library failure
 
+// Error numbers of an archive run that fails before the ZIP library is asked,
+// published on the same error object; a range of their own above the
+// library's. Such a run writes no member and is retried like a failed XzZip.
+constexpr int32_t kRunErrNoProjectCode = 100;    // no project code and "ZipEncryption" is not NONE
+constexpr int32_t kRunErrPlantUnreadable = 101;  // the plant table cannot be opened or read
+constexpr int32_t kRunErrInterimWrite = 102;     // the interim table cannot be created or written
+
 enum class XzEncryption : int32_t {
   kAes256,     // WinZip AES, 256-bit key (the default)
   kAes128,     // WinZip AES, 128-bit key

@@ -13,11 +13,18 @@
 // The schedule between runs is IntervalStart (start of the interval in
 // progress) and WriteInterval. A run archives [IntervalStart, IntervalEnd]
 // and moves IntervalStart on only when no zip failed (ZipError clear); a
-// failed interval is repeated by ForceZip at every due check until it works.
+// failed interval is repeated at every due check until it works.
+//
+// Catch-up: a journal in each kind's archive directory records, per project
+// directory, up to where every interval is archived whole. Every interval
+// after that which has ended (within CatchUpHours) is archived, oldest
+// first, one per loop pass, before the regular schedule goes on; see
+// zip_data_catchup.cc.
 //
 // Split by concern: zip_data_config.cc (INI file, copiers),
-// zip_data_schedule.cc (intervals and when to run), zip_data_archive.cc (the
-// day archive and text file of one copier's run).
+// zip_data_schedule.cc (intervals and when to run), zip_data_catchup.cc (the
+// journal and missed intervals), zip_data_archive.cc (the day archive and
+// text file of one run).
 //
 // One instance per program (GetZipData); main thread only.
 #ifndef PV_APP_ZIP_DATA_H_
@@ -59,9 +66,11 @@ class ZipData {
 
   // ---- Scheduling (zip_data_schedule.cc) ----
 
-  // Fixes the interval in progress from the UT clock and removes its member
-  // from today's archives (a forced run at an earlier stop wrote it).
-  // REQUIRES: InitializeZipData has set WriteInterval.
+  // Fixes the interval in progress from the UT clock, removes interim
+  // tables that killed runs left in the project directories, and reads the
+  // catch-up journals. A member written at an earlier stop stays until the
+  // interval's run replaces it.
+  // REQUIRES: InitializeZipData has set WriteInterval; the bases are open.
   void StartTime();
   // Archives the interval in progress if it has ended; refreshes the
   // server's disk-space objects in any case.
@@ -74,6 +83,15 @@ class ZipData {
   // One archive run for the interval that ends at the whole hour of t (after
   // a date change: the previous day's last interval).
   void ZipNow(ZrTime t);
+
+  // ---- Catch-up (zip_data_catchup.cc) ----
+
+  // True when an ended interval is still to be archived and no run has
+  // failed (a failed one is retried at the due checks).
+  bool CatchUpDue();
+  // Archives the oldest interval still to be archived, for the copiers that
+  // owe it; false when there is none. Also the retry of a failed run.
+  bool CatchUpNext();
 
   // ---- Archive job (zip_data_archive.cc) ----
 
@@ -96,11 +114,27 @@ class ZipData {
   ZrString ProjectCode;        // "$PACKVAULT": the archives' password
 
  private:
-  void Search4IntervalDbf(uint32_t year, uint32_t month, uint32_t day, uint32_t lastHour);
   void SetData4Zipping(ZrTime t);
+  // Sets the interval fields and names for the interval starting at pc.
+  void SetData4Interval(uint32_t pc);
+  // Copies and zips the interval set up, for every group of copiers that
+  // shares an archive (only those that owe it, with onlyOwing), and records
+  // in the journals what was archived whole. Sets or clears ZipError.
+  void ArchiveInterval(bool onlyOwing);
+  // Points InterimOwner of copiers sharing an archive at the first of them.
+  void GroupSharedArchives();
+  void RemoveLeftoverInterims();
+  void ReadJournals();
+  void WriteJournal(const ZrString& zipPath);
+  // Start of the oldest interval still to be archived by any group.
+  bool OldestOwed(bool retry, uint32_t* start);
+  uint32_t OwedFrom(size_t leader) const;
+  // True once StartTime has read the journals (and CatchUpHours is not 0).
+  bool JournalKept() const;
 
   XzHandle InitializeXceedZip();
-  void ZipDbf(ZrString zipPath, ZrString dbfPath);
+  // False when the run failed (ZipError set, error published).
+  bool ZipDbf(ZrString zipPath, ZrString dbfPath);
   void WriteProjectIdAndUtLt2File(const ZrString& name);
   bool WriteProjectId2File(pv::File* file);
   bool WriteUt_Lt2File(pv::File* file);
@@ -108,6 +142,11 @@ class ZipData {
 
   ZrString ini_file_;
   XzEncryption encryption_;  // "ZipEncryption", AES-256 unless configured
+  bool encrypt_ = true;      // false only with "ZipEncryption=NONE"
+  uint32_t catch_up_hours_ = 0;  // "CatchUpHours"; 0: no journal, no catch-up
+  // Per copier (DbfList order): PcTime up to which every interval is
+  // archived whole, as the journal of its archive directory holds it.
+  std::vector<uint32_t> archived_until_;
 };
 
 // "%04d%02d%02d": the day archive's base name (ArchiveDate).
@@ -115,6 +154,8 @@ ZrString ArchiveDateText(uint32_t year, uint32_t month, uint32_t day);
 // "%02d%02d_%02dh": an interval's name (InterimName) from its month, day and
 // last hour; also the form of the day text file's LT stamp.
 ZrString IntervalNameText(uint32_t month, uint32_t day, int32_t lastHour);
+// The UT time of a PcTime, to the second.
+ZrTime PcTimeToZrTime(uint32_t pc);
 
 ZipData* GetZipData();
 void SetZipData(ZipData* zipData);

@@ -21,6 +21,7 @@
 #include <memory>
 
 #include "app/dbf2zip.h"
+#include "app/zip_adapter.h"
 #include "app/zip_data.h"
 #include "foundation/output_handler.h"
 #include "foundation/platform/file.h"
@@ -51,35 +52,43 @@ XzHandle ZipData::InitializeXceedZip() {
   return zip;
 }
 
-void ZipData::ZipDbf(ZrString zipPath, ZrString dbfPath) {
+bool ZipData::ZipDbf(ZrString zipPath, ZrString dbfPath) {
   XzHandle zip = InitializeXceedZip();
-  if (zip == nullptr) return;
+  if (zip == nullptr) {
+    ZipError = true;  // nothing was written: the interval is retried
+    return false;
+  }
   WriteProjectIdAndUtLt2File(zipPath + ArchiveDate + ".txt");
   ZrCreateDirectory(zipPath, false);
 
   const ZrString archive = zipPath + ArchiveDate + ".zip";
   const ZrString table = dbfPath + InterimName + ".dbf";
-  XzSetEncryptionPasswordA(zip, ProjectCode);
-  XzSetEncryptionMethod(zip, encryption_);
-  XzSetCompressionLevel(zip, 9);
-  XzSetPreservePaths(zip, false);
-  XzSetZipFilenameA(zip, archive);
-  XzSetFilesToProcessA(zip, table);
-  GetLog()->PutInfo(ZrString("InitializedXceed:\nZipFileName=") + archive + "\nTable2Process=" +
-                    table);
-  const int32_t result = XzZip(zip);
+  // The code may have reached the server since the start: ask again.
+  if (encrypt_ && ProjectCode.IsEmpty()) ProjectCode = GetEciObjects()->GetCode();
+  int32_t result = kRunErrNoProjectCode;
+  if (!encrypt_ || !ProjectCode.IsEmpty()) {
+    XzSetEncryptionPasswordA(zip, encrypt_ ? ProjectCode.GetText() : "");
+    XzSetEncryptionMethod(zip, encryption_);
+    XzSetCompressionLevel(zip, 9);
+    XzSetPreservePaths(zip, false);
+    XzSetZipFilenameA(zip, archive);
+    XzSetFilesToProcessA(zip, table);
+    GetLog()->PutInfo(ZrString("InitializedXceed:\nZipFileName=") + archive + "\nTable2Process=" +
+                      table);
+    result = XzZip(zip);
+  } else {
+    GetLog()->PutError(ZrString("No project code ($PACKVAULT): members are written unencrypted "
+                                "only with ZipEncryption=NONE"));
+  }
   XzDestroyXceedZip(zip);
   XceedZipShutdownDLL();
 
-  if (result != kXzSuccess) {
-    GetEciObjects()->SetError(result, zipPath, dbfPath);
-    ZipError = true;
-    GetLog()->PutError(ZrString("Zip failed, Error number %d\n", result) + "   zip path = " +
-                       archive + "\n" + "   dbf path = " + table);
-  } else if (ZipError) {
-    GetEciObjects()->ResetError();
-    ZipError = false;
-  }
+  if (result == kXzSuccess) return true;
+  GetEciObjects()->SetError(result, zipPath, dbfPath);
+  ZipError = true;
+  GetLog()->PutError(ZrString("Zip failed, Error number %d\n", result) + "   zip path = " +
+                     archive + "\n" + "   dbf path = " + table);
+  return false;
 }
 
 void ZipData::WriteProjectIdAndUtLt2File(const ZrString& name) {

@@ -3,16 +3,25 @@
 //   MoDrv              destination root (required), a plain path prefix
 //   WriteInterval      hours per interval: 1, 2, 3, 4, 6, 8, 12 or 24 (default 24)
 //   CheckTimeInterval  minutes between checks: 1 to 30 (default 10)
-//   ZipEncryption      AES256 (default), AES128 or ZIPCRYPTO
+//   ZipEncryption      AES256 (default), AES128, ZIPCRYPTO, or NONE: without a
+//                      project code members are written unencrypted only with NONE
+//   CatchUpHours       how far back missed intervals are archived: 0 to 744
+//                      hours (default 48); 0 archives only what the schedule reaches
 //   Dbf_1..Dbf_5       table kind: _DCLOG, _ARCHIVE or _EVENTLOG, any case
 //   Path_1..Path_5     project directory of that table
 //
-// Read once at start-up; a change takes effect at the next start.
+// Read once at start-up; a change takes effect at the next start. A value
+// that cannot be used as written (a directory too long for the names
+// appended to it, a CatchUpHours that is no number in range, a table entry
+// that repeats an earlier one) refuses the start with a message; nothing is
+// cut or guessed.
 #include <cstdint>
+#include <string>
 
 #include "app/dbf2zip.h"
 #include "app/zip_data.h"
 #include "foundation/output_handler.h"
+#include "foundation/platform/path_resolve.h"
 #include "foundation/zr_process.h"
 #include "serverlink/eci_objects.h"
 
@@ -23,6 +32,21 @@ constexpr int32_t kDefaultWriteHours = 24;
 constexpr int32_t kDefaultCheckMinutes = 10;
 constexpr uint32_t kMaxCheckMinutes = 30;
 constexpr int32_t kTableEntries = 5;
+constexpr uint32_t kDefaultCatchUpHours = 48;
+constexpr uint32_t kMaxCatchUpHours = 744;  // 31 days
+// "MoDrv" and "Path_n" are plain prefixes of file paths; the longest names
+// appended ("_EVENTLOG\ArchivedIntervals.txt.tmp", a ZIP update's temporary
+// file, "_EVENTLOG.dbf") need up to 35 more characters of the 259 a path
+// may have. The limit also lies far below the profile reader's 511.
+constexpr size_t kMaxDirLength = 200;
+
+// True (with an error line) when a directory value is too long to be used.
+bool TooLong(const char* key, const ZrString& value) {
+  if (value.GetLength() <= kMaxDirLength) return false;
+  GetLog()->PutError(ZrString("Ini-file: ") + key +
+                     ZrString(" is longer than %d characters, refused", static_cast<int32_t>(kMaxDirLength)));
+  return true;
+}
 
 ZipData* g_zip_data = nullptr;
 
@@ -60,6 +84,7 @@ bool ZipData::InitializeZipData() {
     GetLog()->PutError("Ini-file: No valid destination directory found");
     return false;
   }
+  if (TooLong("MoDrv", DestPath)) return false;
   GetLog()->PutInfo(ZrString("Destination file path ") + DestPath);
 
   int32_t hours = ZrGetProfileInt(kSection, "WriteInterval", kDefaultWriteHours, ini_file_);
@@ -72,8 +97,24 @@ bool ZipData::InitializeZipData() {
 
   const ZrString method = ZrGetProfileString(kSection, "ZipEncryption", "", ini_file_);
   encryption_ = XzEncryption::kAes256;
-  if (!method.IsEmpty() && !XzParseEncryption(method, &encryption_)) {
+  encrypt_ = !pv::EqualNoCase(method.GetText(), "NONE");
+  if (encrypt_ && !method.IsEmpty() && !XzParseEncryption(method, &encryption_)) {
     GetLog()->PutInfo(ZrString("Ini-file: ZipEncryption not valid, set to AES256"));
+  }
+
+  // Digits only: the profile's integer rules would read "abc" as 0 and so
+  // switch the catch-up off unnoticed.
+  const ZrString catchUp = ZrGetProfileString(kSection, "CatchUpHours", "", ini_file_);
+  catch_up_hours_ = kDefaultCatchUpHours;
+  if (!catchUp.IsEmpty()) {
+    const std::string text = catchUp.GetText();
+    const bool digits = text.size() <= 4 && text.find_first_not_of("0123456789") == std::string::npos;
+    catch_up_hours_ = digits ? static_cast<uint32_t>(std::stoul(text)) : kMaxCatchUpHours + 1;
+    if (catch_up_hours_ > kMaxCatchUpHours) {
+      GetLog()->PutError(ZrString("Ini-file: CatchUpHours not valid (0 to %d hours): ",
+                                  static_cast<int32_t>(kMaxCatchUpHours)) + catchUp);
+      return false;
+    }
   }
 
   ProjectCode = GetEciObjects()->GetCode();
@@ -99,13 +140,32 @@ bool ZipData::InitializeDbfData() {
       GetLog()->PutError("No valid dbf-paths found in ini-file");
       return false;
     }
+    if (TooLong(ZrString("Path_%d", n), path)) return false;
+    const ZrString given = kind;
     kind.MakeUpper();
+    path.MakeUpper();
     Dbf2Zip* copier = NewCopier(kind);
-    if (copier == nullptr) continue;  // unknown or empty kind: skipped silently
+    if (copier == nullptr) {
+      if (!kind.IsEmpty()) {
+        GetLog()->PutInfo(ZrString("Warning: Ini-file: Dbf_%d = ", n) + given +
+                          " is no known table kind, entry ignored");
+      }
+      continue;
+    }
+    for (const Dbf2Zip* earlier : DbfList) {
+      if (earlier->DbfKind == kind && earlier->DbfPath == path) {
+        // Both would copy the same records into one member.
+        GetLog()->PutError(ZrString("Ini-file: Dbf_%d", n) +
+                           ZrString("/Path_%d repeats an earlier entry: ", n) + kind + " " + path);
+        delete copier;
+        return false;
+      }
+    }
     DbfList.push_back(copier);
     copier->DbfKind = kind;
-    copier->DbfPath = path.MakeUpper();
+    copier->DbfPath = path;
     copier->ZipPath = DestPath + kind + "\\";
   }
+  GroupSharedArchives();
   return true;
 }

@@ -13,13 +13,16 @@
 // changed when the tested time falls on a later UT day than IntervalStart.
 // Either way the run then archives the previous day's last interval
 // (member MMDD_23h of the previous day's archive).
+//
+// A member is never removed ahead of its run: a forced run at a stop writes
+// the interval in progress so far, and the interval's next run (regular or
+// catch-up) replaces that member whole, in one atomic archive update.
 #include <cstdint>
 #include <cstdio>
 
 #include "app/dbf2zip.h"
 #include "app/zip_data.h"
 #include "foundation/output_handler.h"
-#include "foundation/platform/file.h"
 #include "serverlink/eci_client.h"
 #include "serverlink/eci_objects.h"
 
@@ -31,6 +34,8 @@ ZrTime WholeHourOf(const ZrTime& t) {
   return ZrTime(t.GetYear(), t.GetMonth(), t.GetDayOfMonth(), t.GetHour(), 0, 0, 0);
 }
 
+}  // namespace
+
 ZrTime PcTimeToZrTime(uint32_t pc) {
   uint32_t year, month, day, hour, minute, second;
   ZrPcTime2DateAndTime(pc, year, month, day, hour, minute, second);
@@ -38,8 +43,6 @@ ZrTime PcTimeToZrTime(uint32_t pc) {
                 static_cast<int32_t>(day), static_cast<int32_t>(hour),
                 static_cast<int32_t>(minute), static_cast<int32_t>(second), 0);
 }
-
-}  // namespace
 
 // The precision pads with zeros ("%.2d" writes as "%02.2d" does).
 ZrString ArchiveDateText(uint32_t year, uint32_t month, uint32_t day) {
@@ -63,32 +66,8 @@ void ZipData::StartTime() {
   const uint32_t startHour = hour - hour % hours;
   IntervalStart = ZrTime(static_cast<int32_t>(year), static_cast<int32_t>(month),
                          static_cast<int32_t>(day), static_cast<int32_t>(startHour), 0, 0, 0);
-  Search4IntervalDbf(year, month, day, startHour + hours - 1);
-}
-
-void ZipData::Search4IntervalDbf(uint32_t year, uint32_t month, uint32_t day, uint32_t lastHour) {
-  const ZrString date = ArchiveDateText(year, month, day);
-  const ZrString member = IntervalNameText(month, day, static_cast<int32_t>(lastHour)) + ".dbf";
-  for (Dbf2Zip* copier : DbfList) {
-    if (copier == nullptr) continue;
-    const ZrString archive = copier->ZipPath + date + ".zip";
-    {
-      std::unique_ptr<pv::File> probe;
-      if (!pv::OpenFile(archive.GetText(), pv::OpenOptions(), &probe).ok()) continue;
-    }
-    GetLog()->PutInfo(ZrString("Removing old ") + member + " from " + archive);
-    XzHandle zip = InitializeXceedZip();
-    if (zip == nullptr) {
-      GetLog()->PutError("Failed 2 initialize XceedZip (hZip == NULL)");
-      return;
-    }
-    XzSetPreservePaths(zip, false);
-    XzSetZipFilenameA(zip, archive);
-    XzSetFilesToProcessA(zip, member);
-    XzRemoveFiles(zip);  // a missing member is no concern here
-    XzDestroyXceedZip(zip);
-    XceedZipShutdownDLL();
-  }
+  RemoveLeftoverInterims();
+  ReadJournals();
 }
 
 bool ZipData::HasDateChanged(uint32_t pc) {
@@ -131,11 +110,7 @@ void ZipData::SetData4Zipping(ZrTime t) {
 
 void ZipData::ZipNow(ZrTime t) {
   SetData4Zipping(t);
-  for (Dbf2Zip* copier : DbfList) {
-    if (copier == nullptr || copier->ProcessDbf() == 0) continue;
-    ZipDbf(copier->ZipPath, copier->DbfPath);
-    RemoveInterimDbf(copier->DbfPath);
-  }
+  ArchiveInterval(false);
   // After a failure IntervalStart keeps the failed interval's start, so the
   // next forced run repeats it.
   if (!ZipError) IntervalStart = WholeHourOf(t);

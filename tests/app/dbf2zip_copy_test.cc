@@ -283,18 +283,4 @@ TEST_F(CopierTest, SameKindInTwoDirectories) {
   EXPECT_EQ(plantrec::Read<DcLogDbf>(b, "0101_10h", "UTC"), plantrec::Read<DcLogDbf>(b, "_DCLOG", "UTC"));
 }
 
-// An existing interim table (left by an interrupted run) is appended to.
-TEST_F(CopierTest, ExistingInterimTableIsAppendedTo) {
-  Append<EntryDbf>(Dir(), "_ARCHIVE", 3, [&](EntryDbf& t, int i) {
-    t.point_id = "AREA01.FIC0001.PV";
-    t.time = k10h + static_cast<uint32_t>(i);
-    t.val = i;
-    t.sts = 0;
-  });
-  Dbf2Zip* c = MakeCopier<Archive2Zip>("_ARCHIVE", Dir());
-  EXPECT_EQ(c->ProcessDbf(), 3);
-  EXPECT_EQ(c->ProcessDbf(), 3);
-  EXPECT_EQ(plantrec::Read<EntryDbf>(Dir(), "0101_10h", "TIME").size(), 6u);
-}
-
 }  // namespace

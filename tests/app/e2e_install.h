@@ -60,6 +60,12 @@ class Installation {
     for (const char* d : {"bin", "work", "project", "archive"}) fs::create_directory(Dir(d));
     pvtest::CopyFile(pvtest::BinaryPath("bin/packvault"), Dir("bin") + "/packvault");
     fs::permissions(Dir("bin") + "/packvault", fs::perms::owner_exec, fs::perm_options::add);
+    WriteIni("");
+  }
+
+  // kestrel.ini: one-hour intervals, checks every minute, the three kinds
+  // in ROOT/project/, then the lines of extra ("Key=Value\r\n" each).
+  void WriteIni(const std::string& extra) {
     pvtest::WriteFileBytes(Dir("bin") + "/kestrel.ini",
                            "[Packvault]\r\n"
                            "MoDrv=" + Dir("archive") + "/\r\n"
@@ -72,7 +78,7 @@ class Installation {
                            "Dbf_3=_EventLog\r\n"
                            "Path_3=" + Dir("project") + "/\r\n"
                            "ErrorObjId=ARCHIVE_ERR\r\n"
-                           "ProjectObjId=PROJECT_ID\r\n");
+                           "ProjectObjId=PROJECT_ID\r\n" + extra);
   }
 
   ~Installation() {
@@ -88,8 +94,9 @@ class Installation {
   std::string Store() const { return Dir("work") + "/plant1.do"; }
 
   // The store: its clock stands at start_utc now and runs rate times as fast
-  // as real time; local time is one hour after universal time.
-  void WriteStore(const std::string& start_utc, int rate) {
+  // as real time; local time is one hour after universal time. Without
+  // code, the store has no "$PACKVAULT".
+  void WriteStore(const std::string& start_utc, int rate, bool code = true) {
     pvtest::WriteFileBytes(
         Store(), "# plant1 object store for the end-to-end test\n"
                  "[clock]\n"
@@ -101,8 +108,8 @@ class Installation {
                  "$SHUTDOWN = int 0\n"
                  "$MOFULL = int 7\n"
                  "$MOGB = float -1\n"
-                 "$MOPROCENT = int -1\n"
-                 "$PACKVAULT = text " + std::string(kProjectCode) + "\n"
+                 "$MOPROCENT = int -1\n" +
+                 (code ? "$PACKVAULT = text " + std::string(kProjectCode) + "\n" : "") +
                  "ARCHIVE_ERR = int 99\n"
                  "PROJECT_ID = text " + std::string(kProjectId) + "\n");
   }

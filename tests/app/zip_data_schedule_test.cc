@@ -28,8 +28,8 @@ TEST_F(ZipScheduleTest, EightHourDay) {
 
   zd_->StartTime();
   EXPECT_EQ(zd_->IntervalStart, ZrTime(2007, 12, 3, 8, 0, 0, 0));
-  EXPECT_TRUE(Logged("I:Removing old 1203_15h.dbf from " + Dest() + "_DCLOG\\20071203.zip"));
-  EXPECT_EQ(Members("20071203"), Names{"1203_07h.dbf"});
+  // The stop's partial 15h stays until the interval's run replaces it.
+  EXPECT_EQ(Members("20071203"), (Names{"1203_07h.dbf", "1203_15h.dbf"}));
 
   At(15, 55);
   zd_->CheckTime4WritingZipDbf();
@@ -94,7 +94,7 @@ TEST_F(ZipScheduleTest, StopAt11AndRestartAt1130) {
 
   At(11, 30);
   zd_->StartTime();
-  EXPECT_FALSE(pv::PathExists(Archive("20071203")));  // its only member went, and it with it
+  EXPECT_EQ(Members("20071203"), Names{"1203_15h.dbf"});  // kept until replaced whole
   At(16, 5);
   zd_->CheckTime4WritingZipDbf();
   EXPECT_EQ(copier->runs.back(), copier->runs.front());
@@ -137,8 +137,17 @@ TEST_F(ZipScheduleTest, NoRecordsNoProjectObjectAndEmptyCode) {
   zd_->ZipNow(ZrTime(2007, 12, 3, 16, 5, 0, 0));
   EXPECT_FALSE(pv::PathExists(Archive("20071203")));
 
+  // Without the code nothing is written unencrypted, unless the INI says so.
   copier->records = 1;
   zd_->ZipNow(ZrTime(2007, 12, 3, 16, 5, 0, 0));
+  EXPECT_TRUE(zd_->ZipError);
+  EXPECT_FALSE(pv::PathExists(Archive("20071203")));
+  EXPECT_TRUE(Logged("E:Zip failed, Error number 100\n   zip path = " + Dest() +
+                     "_DCLOG\\20071203.zip\n   dbf path = " + Project() + "1203_15h.dbf"));
+  WriteIni("ZipEncryption = none\n");
+  ASSERT_TRUE(zd_->InitializeZipData());
+  zd_->ZipNow(ZrTime(2007, 12, 3, 16, 5, 0, 0));
+  EXPECT_FALSE(zd_->ZipError);
   EXPECT_FALSE(pv::PathExists(Dest() + "_DCLOG/20071203.txt"));  // no project object
   std::string out;
   ASSERT_EQ(RunCommand("unzip -p '" + Archive("20071203") + "' 1203_15h.dbf", &out), 0);
