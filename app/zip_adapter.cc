@@ -27,8 +27,10 @@
 
 namespace {
 
-// mkstemp's six replacement characters after the archive name and a dot.
+// libzip's temporary file is the archive name, a dot and six characters
+// (mkstemp, POSIX) or eight hexadecimal digits (Windows).
 constexpr size_t kTempSuffixLength = 7;
+constexpr size_t kTempHexSuffixLength = 9;
 
 std::mutex g_init_mutex;
 int32_t g_init_count = 0;
@@ -113,11 +115,12 @@ std::string MemberName(const std::string& files, bool preserve_paths) {
   return first == std::string::npos ? std::string() : path.substr(first);
 }
 
-// The mutex that serialises updates in one directory: a hash of the resolved
-// directory keeps the name short and free of separators.
+// The mutex that serialises updates in one directory: a hash of the
+// directory's key (one spelling for every way of writing it) keeps the name
+// short and free of separators.
 std::string DirectoryMutexName(const std::string& dir) {
   uint64_t hash = 14695981039346656037ull;  // FNV-1a, 64 bits
-  for (unsigned char c : dir.empty() ? std::string("./") : dir) {
+  for (unsigned char c : pv::PathKey(dir.empty() ? std::string("./") : dir)) {
     hash = (hash ^ c) * 1099511628211ull;
   }
   char text[40];
@@ -126,14 +129,20 @@ std::string DirectoryMutexName(const std::string& dir) {
 }
 
 // Removes the temporary files that killed updates of this archive left:
-// archive name + "." + six characters.
+// archive name + "." + six characters, or + "." + eight hexadecimal digits.
+bool IsTempOf(const std::string& n, const std::string& archive_name) {
+  const size_t base = archive_name.size();
+  if (n.size() <= base || n.compare(0, base, archive_name) != 0 || n[base] != '.') return false;
+  if (n.size() == base + kTempSuffixLength) return true;
+  return n.size() == base + kTempHexSuffixLength &&
+         n.find_first_not_of("0123456789abcdefABCDEF", base + 1) == std::string::npos;
+}
+
 void RemoveLeftoverTempFiles(const std::string& dir, const std::string& archive_name) {
   std::vector<std::string> names;
   if (!pv::ListDirectory(dir.empty() ? "." : dir, &names).ok()) return;
   for (const std::string& n : names) {
-    if (n.size() == archive_name.size() + kTempSuffixLength &&
-        n.compare(0, archive_name.size(), archive_name) == 0 && n[archive_name.size()] == '.' &&
-        !pv::IsDirectory(dir + n)) {
+    if (IsTempOf(n, archive_name) && !pv::IsDirectory(dir + n)) {
       pv::RemoveFile(dir + n).IgnoreError();  // a failure leaves a harmless file behind
     }
   }
@@ -302,13 +311,13 @@ int32_t XzZip(XzHandle handle) {
   const std::string& dir = lock.dir();
 
   int open_error = 0;
-  zip_t* za = zip_open(archive.c_str(), ZIP_CREATE, &open_error);
+  zip_t* za = zip_open(pv::PathForUtf8Library(archive).c_str(), ZIP_CREATE, &open_error);
   if (za == nullptr) {
     // An archive that exists but cannot be read is not ours to overwrite.
     const int32_t error = ToXzError(open_error);
     return error == kXzErrSourceUnreadable ? kXzErrArchiveUnreadable : error;
   }
-  zip_source_t* src = zip_source_file(za, source.c_str(), 0, 0);
+  zip_source_t* src = zip_source_file(za, pv::PathForUtf8Library(source).c_str(), 0, 0);
   zip_int64_t index = -1;
   if (src != nullptr) {
     index = zip_file_add(za, member.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_GUESS);
@@ -340,7 +349,7 @@ int32_t XzRemoveFiles(XzHandle handle) {
   const std::string& dir = lock.dir();
 
   int open_error = 0;
-  zip_t* za = zip_open(archive.c_str(), 0, &open_error);
+  zip_t* za = zip_open(pv::PathForUtf8Library(archive).c_str(), 0, &open_error);
   if (za == nullptr) {
     return open_error == ZIP_ER_NOENT || open_error == ZIP_ER_OPEN ? kXzErrNoMember
                                                                    : kXzErrArchiveUnreadable;

@@ -4,6 +4,8 @@
 #include <deque>
 #include <mutex>
 
+#include "foundation/platform/message_box.h"
+
 namespace {
 
 std::mutex& WindowLock() {
@@ -25,6 +27,7 @@ void ZrErrorWindowAdd(const char* message) {
   e.emplace_front(message);
   std::fprintf(stderr, "%s\n", message);
   std::fflush(stderr);
+  pv::ShowErrorWindow(std::vector<std::string>(e.begin(), e.end()));
 }
 
 std::vector<std::string> ZrErrorWindowEntries() {
@@ -35,4 +38,5 @@ std::vector<std::string> ZrErrorWindowEntries() {
 void ZrErrorWindowClose() {
   std::lock_guard<std::mutex> l(WindowLock());
   Entries().clear();
+  pv::ShowErrorWindow({});
 }

@@ -90,7 +90,7 @@ bool ZrCreateDirectory(const ZrString& path, bool last_is_file) {
     built += component;
     if (rest.IsEmpty() && last_is_file) break;
     if (pv::IsDirectory(built.GetText())) continue;
-    pv::Status s = pv::CreateDirectory(built.GetText());
+    pv::Status s = pv::MakeDirectory(built.GetText());
     if (!s.ok()) {
       _DebugOutput(s.ToString().c_str());
       return false;

@@ -25,7 +25,7 @@ void ZrThrow(const char* message) {
   log._DebugOutput(message);
   if (log.IsOpen()) log.FlushDebug();
   if (!throw_test_mode) {
-    for (uint32_t hz : {220u, 440u, 880u, 440u, 220u, 440u, 880u}) pv::Beep(hz, 500);
+    for (uint32_t hz : {220u, 440u, 880u, 440u, 220u, 440u, 880u}) pv::SoundBeep(hz, 500);
     if (ZrThrowDumpHook hook = dump_hook.load()) hook();
     pv::ShowMessageBox(ZrGetAppPathEx(), message, pv::MessageIcon::kStop);
   }

@@ -97,7 +97,7 @@ void EciObjects::Check4Shutdown() {
 
 void EciObjects::SetMoObjs(const ZrString& destPath) {
   uint64_t free_to_caller = 0, total = 0, total_free = 0;
-  int err = pv::GetDiskFreeSpace(static_cast<const char*>(destPath), &free_to_caller, &total,
+  int err = pv::DiskFreeSpace(static_cast<const char*>(destPath), &free_to_caller, &total,
                                  &total_free);
   if (err != 0) {
     GetLog()->PutError(Format("Function GetDiskFreeSpaceEx failed, Error num = %d", err));

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <ctime>
 #include <thread>
 
+#include "foundation/platform/clock.h"
 #include "foundation/platform/path_resolve.h"
 #include "tableengine/engine_file.h"
 #include "tableengine/fpt_memo.h"
@@ -36,17 +36,18 @@ std::string CompanionPath(const std::string& dbf_path, const char* lower_ext) {
   return base + ext;
 }
 
-// The local date, recomputed when the second changes (localtime may look
-// at the time-zone file on every call; this runs on every append).
+// The local date, recomputed when the second changes (the time-zone rules
+// may be looked up on every call; this runs on every append).
 void Today(int32_t* y, int32_t* m, int32_t* d) {
-  static std::time_t cached_at = -1;
+  static int64_t cached_at = -1;
   static int32_t cy, cm, cd;
-  const std::time_t now = std::time(nullptr);
+  const int64_t now = pv::UtcNowMicros() / 1000000;
   if (now != cached_at) {
-    const std::tm* tm = std::localtime(&now);
-    cy = tm->tm_year + 1900;
-    cm = tm->tm_mon + 1;
-    cd = tm->tm_mday;
+    const std::chrono::sys_seconds local{std::chrono::seconds{now + pv::LocalUtcOffsetAt(now)}};
+    const std::chrono::year_month_day ymd{std::chrono::floor<std::chrono::days>(local)};
+    cy = static_cast<int32_t>(ymd.year());
+    cm = static_cast<int32_t>(static_cast<unsigned>(ymd.month()));
+    cd = static_cast<int32_t>(static_cast<unsigned>(ymd.day()));
     cached_at = now;
   }
   *y = cy;

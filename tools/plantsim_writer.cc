@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "app/dc_log_dbf.h"
 #include "app/entry_dbf.h"
 #include "app/event_log_dbf.h"
+#include "foundation/platform/file.h"
 #include "foundation/platform/stop_request.h"
 #include "persist/zrp_base.h"
 #include "persist/zrp_table_iterator.h"
@@ -201,7 +201,7 @@ int Run(const Options& opt) {
     std::fprintf(stderr, "plantsim: cannot open the object store %s\n", opt.store.c_str());
     return 1;
   }
-  if (!std::filesystem::is_directory(opt.project_dir)) {
+  if (!pv::IsDirectory(opt.project_dir)) {
     std::fprintf(stderr, "plantsim: no such project directory: %s\n", opt.project_dir.c_str());
     return 1;
   }

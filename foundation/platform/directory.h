@@ -11,7 +11,7 @@ namespace pv {
 
 // Creates one directory whose parent exists. IOError when it cannot be
 // created, also when the name exists already (as a file or directory).
-Status CreateDirectory(const std::string& path);
+Status MakeDirectory(const std::string& path);
 
 }  // namespace pv
 

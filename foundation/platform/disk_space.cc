@@ -1,4 +1,4 @@
-// The test seam of GetDiskFreeSpace; the OS query is DiskFreeSpaceFromOs.
+// The test seam of DiskFreeSpace; the OS query is DiskFreeSpaceFromOs.
 #include "foundation/platform/disk_space.h"
 
 #include <mutex>
@@ -20,7 +20,7 @@ void SetDiskSpaceHookForTesting(DiskSpaceHook hook) {
   Hook() = std::move(hook);
 }
 
-int GetDiskFreeSpace(const std::string& path, uint64_t* free_to_caller, uint64_t* total,
+int DiskFreeSpace(const std::string& path, uint64_t* free_to_caller, uint64_t* total,
                      uint64_t* total_free) {
   DiskSpaceHook hook;
   {

@@ -14,7 +14,7 @@ namespace pv {
 // Fills the bytes available to the calling user, the total size and the
 // bytes free to anyone. Returns 0, or the OS error number (the outputs are
 // then untouched). The path is resolved as the file layer resolves paths.
-int GetDiskFreeSpace(const std::string& path, uint64_t* free_to_caller, uint64_t* total,
+int DiskFreeSpace(const std::string& path, uint64_t* free_to_caller, uint64_t* total,
                      uint64_t* total_free);
 
 // Replaces the OS query for every later call; an empty hook restores it.

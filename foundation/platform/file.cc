@@ -5,6 +5,8 @@
 
 namespace pv {
 
+File::~File() = default;
+
 Status WriteFileAtomically(const std::string& given, const std::string& contents) {
   const std::string path = ResolvePath(given);
   const std::string tmp = path + ".tmp";

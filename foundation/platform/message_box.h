@@ -7,6 +7,8 @@
 #define PV_FOUNDATION_PLATFORM_MESSAGE_BOX_H_
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace pv {
 
@@ -16,8 +18,14 @@ enum class MessageIcon { kNone, kStop, kWarning, kInformation };
 // counts as "".
 void ShowMessageBox(const char* caption, const char* text, MessageIcon icon);
 
+// Shows the error window's entries (newest first, the newest selected). On
+// Windows a top-most list-box window on its own thread, opened by the first
+// call when someone is at the console; elsewhere nothing (the caller writes
+// each entry to standard error). An empty list hides the window.
+void ShowErrorWindow(const std::vector<std::string>& entries);
+
 // A tone of frequency_hz for duration_ms; returns when it has ended.
-void Beep(uint32_t frequency_hz, uint32_t duration_ms);
+void SoundBeep(uint32_t frequency_hz, uint32_t duration_ms);
 
 }  // namespace pv
 

@@ -42,7 +42,9 @@ std::string ResolvePath(const std::string& path) {
   if (p.empty() || PathExistsExact(p)) return p;
 
   // Split into components; a leading "/" makes the path absolute.
-  std::string out = p[0] == '/' ? "/" : "";
+  // "//server/share" (a UNC path, "\\\\server\\share" as given) keeps both
+  // slashes: with one it would name a directory of the current drive.
+  std::string out = p.rfind("//", 0) == 0 ? "//" : p[0] == '/' ? "/" : "";
   std::vector<std::string> parts;
   size_t start = 0;
   while (start <= p.size()) {

@@ -23,6 +23,16 @@ std::string ResolvePath(const std::string& path);
 // True when a and b are equal ignoring the case of ASCII and Windows-1252 letters.
 bool EqualNoCase(const std::string& a, const std::string& b);
 
+// One spelling of a directory or file for keys (names of mutexes derived
+// from a path): resolved, "/" separated, and on Windows absolute and in one
+// case, so "C:\\Data\\", "c:\\data\\" and "C:/Data/" give the same key.
+std::string PathKey(const std::string& path);
+
+// The path as a library that takes UTF-8 file names wants it. Our paths are
+// Windows-1252; POSIX file names are bytes and pass unchanged, Windows
+// converts.
+std::string PathForUtf8Library(const std::string& path);
+
 }  // namespace pv
 
 #endif  // PV_FOUNDATION_PLATFORM_PATH_RESOLVE_H_

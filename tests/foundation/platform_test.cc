@@ -113,10 +113,10 @@ TEST(KeyboardTest, PipesGiveOneByteAPollAndNeverBlock) {
 // The test hook itself is exercised by the disk-usage tests of the server link.
 TEST(DiskSpaceTest, OsQueryReportsSizesAndErrors) {
   uint64_t free_bytes = 0, total = 0, total_free = 0;
-  ASSERT_EQ(GetDiskFreeSpace("/", &free_bytes, &total, &total_free), 0);
+  ASSERT_EQ(DiskFreeSpace("/", &free_bytes, &total, &total_free), 0);
   EXPECT_GT(total, 0u);
   EXPECT_LE(free_bytes, total_free);
-  EXPECT_NE(GetDiskFreeSpace("/no/such/dir/anywhere", &free_bytes, &total, &total_free), 0);
+  EXPECT_NE(DiskFreeSpace("/no/such/dir/anywhere", &free_bytes, &total, &total_free), 0);
 }
 
 TEST(PlatformTest, ClocksAgreeWithTheCLibrary) {

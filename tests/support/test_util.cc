@@ -37,7 +37,7 @@ TempDir::TempDir() {
                                  std::to_string(counter++));
     std::error_code ec;
     if (fs::create_directory(candidate, ec)) {
-      path_ = candidate.string();
+      path_ = candidate.generic_string();  // "/" separated on every platform
       return;
     }
   }

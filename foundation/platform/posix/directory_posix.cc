@@ -8,7 +8,7 @@
 
 namespace pv {
 
-Status CreateDirectory(const std::string& path) {
+Status MakeDirectory(const std::string& path) {
   std::string resolved = ResolvePath(path);
   if (mkdir(resolved.c_str(), 0777) != 0) {
     std::string msg = "create directory " + resolved + ": " + std::strerror(errno);

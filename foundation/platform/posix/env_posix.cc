@@ -6,13 +6,6 @@
 
 namespace pv {
 
-bool GetEnv(const char* name, std::string* value) {
-  const char* v = std::getenv(name);
-  if (v == nullptr) return false;
-  *value = v;
-  return true;
-}
-
 Status SetEnv(const char* name, const char* value) {
   if (::setenv(name, value, 1) != 0) {
     return Status::InvalidArgument(std::string("setenv ") + name + ": " + std::strerror(errno));

@@ -136,8 +136,6 @@ class PosixFile final : public File {
 
 }  // namespace
 
-File::~File() = default;
-
 bool PathExistsExact(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
@@ -205,6 +203,10 @@ Status RenameFile(const std::string& from_given, const std::string& to_given) {
   if (::rename(from.c_str(), to.c_str()) != 0) return PosixError("rename", from + " -> " + to, errno);
   return Status::OK();
 }
+
+std::string PathKey(const std::string& path) { return ResolvePath(path); }
+
+std::string PathForUtf8Library(const std::string& path) { return path; }
 
 bool PathExists(const std::string& path) { return PathExistsExact(ResolvePath(path)); }
 

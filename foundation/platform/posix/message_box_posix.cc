@@ -9,6 +9,8 @@ void ShowMessageBox(const char* caption, const char* text, MessageIcon /*icon*/)
   std::fflush(stderr);
 }
 
-void Beep(uint32_t /*frequency_hz*/, uint32_t /*duration_ms*/) {}
+void ShowErrorWindow(const std::vector<std::string>& /*entries*/) {}
+
+void SoundBeep(uint32_t /*frequency_hz*/, uint32_t /*duration_ms*/) {}
 
 }  // namespace pv

@@ -181,8 +181,6 @@ class PosixNamedMutex final : public NamedMutex {
 
 }  // namespace
 
-NamedMutex::~NamedMutex() = default;
-
 Status NamedMutex::Open(const std::string& name, std::unique_ptr<NamedMutex>* out) {
   if (name.empty()) return Status::InvalidArgument("named mutex: empty name");
   const std::string path = ObjectPath(name);

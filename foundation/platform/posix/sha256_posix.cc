@@ -3,6 +3,8 @@
 
 #include <openssl/evp.h>
 
+#include "foundation/platform/os_internal.h"
+
 namespace pv {
 
 struct Sha256::State {
@@ -29,19 +31,7 @@ std::string Sha256::HexDigest() {
     return "";
   }
   ok_ = false;  // finished: a second call has nothing to report
-  static const char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int i = 0; i < length; ++i) {
-    hex.push_back(kHex[digest[i] >> 4]);
-    hex.push_back(kHex[digest[i] & 15]);
-  }
-  return hex;
-}
-
-std::string Sha256Hex(const void* data, size_t n) {
-  Sha256 h;
-  h.Update(data, n);
-  return h.HexDigest();
+  return DigestHex(digest, length);
 }
 
 }  // namespace pv
