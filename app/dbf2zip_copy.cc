@@ -35,6 +35,7 @@
 #include "app/dc_log_dbf.h"
 #include "app/entry_dbf.h"
 #include "app/event_log_dbf.h"
+#include "app/run_phases.h"
 #include "app/zip_adapter.h"
 #include "foundation/output_handler.h"
 #include "app/zip_data.h"
@@ -81,6 +82,7 @@ int32_t CopyInterval(Dbf2Zip& copier, const CopyRules<Table>& rules) {
   const ZrString interim = zd.InterimName;
   Dbf2Zip& owner = copier.InterimOwner != nullptr ? *copier.InterimOwner : copier;
   const ZrString plant = copier.DbfPath + copier.DbfKind + ".dbf";
+  RunPhaseTimer copy_time(RunPhase::kCopy);
 
   Table src(copier.SrcBase, copier.DbfKind, true, true);
   ZrpTableIterator it;
@@ -136,7 +138,11 @@ int32_t CopyInterval(Dbf2Zip& copier, const CopyRules<Table>& rules) {
                 ZrString("Failed 2 write ") + owner.DbfPath + interim + ".dbf" +
                     ZrString(" (error %d)", dst.LastError()));
   }
-  dst.Close(interim);
+  copy_time.Stop();
+  {
+    RunPhaseTimer index_time(RunPhase::kIndexBuild);
+    dst.Close(interim);
+  }
   src.Close(copier.DbfKind);
   return static_cast<int32_t>(count);
 }

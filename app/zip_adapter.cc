@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "app/run_phases.h"
 #include "foundation/platform/file.h"
 #include "foundation/platform/named_mutex.h"
 #include "foundation/platform/path_resolve.h"
@@ -187,11 +188,14 @@ int32_t SyncArchive(const std::string& archive, const std::string& dir) {
 
 // Writes the changes made to an open archive and releases it in any case.
 int32_t CloseArchive(zip_t* za, const std::string& archive, const std::string& dir) {
+  RunPhaseTimer zip_time(RunPhase::kZip);
   if (zip_close(za) != 0) {
     const int32_t error = ToXzError(zip_error_code_zip(zip_get_error(za)));
     zip_discard(za);
     return error;
   }
+  zip_time.Stop();
+  RunPhaseTimer sync_time(RunPhase::kSync);
   return SyncArchive(archive, dir);
 }
 
