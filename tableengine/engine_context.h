@@ -45,6 +45,8 @@ struct EngineSettings {
   int32_t lock_retry_ms = 50;    // pause between two attempts
   bool single_lock = true;       // a lock request first releases the context's locks
   bool exclusive = false;        // open files without sharing
+  bool defer_index = false;      // with exclusive: an index a table creates takes
+                                 // records in one build later (table.h)
   bool read_only = false;        // open files for reading only; changes fail
   int32_t mem_tune = 20;         // memory tuning value; nothing depends on it
   int32_t compatibility = 25;    // FoxPro 2.5: the form of created files
