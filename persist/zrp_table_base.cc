@@ -127,7 +127,12 @@ bool ZrpTableBase::Bottom(ZrpTableIterator& it, const char* tag) {
 bool ZrpTableBase::Skip(ZrpTableIterator& it, int32_t count) {
   if (it == 0) return false;
   bool moved = false;
-  if (table_ != nullptr && GoToIterator(it, true)) {
+  // A step from the record the table still stands on starts from the image
+  // read there, the one the caller saw: no second read of it, and a record
+  // rewritten meanwhile does not throw the walk to its new key.
+  const bool standing = table_ != nullptr && table_->RecordNumber() == it.RecNo() &&
+                        !table_->Eof() && !table_->Bof();
+  if (table_ != nullptr && (standing ? SelectTag(it.Tag()) : GoToIterator(it, true))) {
     if (IsEmpty(it.Key())) {
       moved = table_->Skip(count) == pv::kEngineOk;
     } else {
