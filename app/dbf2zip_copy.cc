@@ -28,7 +28,7 @@
 //   kind       tag    start key                         end test
 //   _DCLOG     UTC    IntervalStart, 25-char sortable   UT > IntervalEnd (ZrTime order)
 //   _ARCHIVE   TIME   IntervalStart, 17-char sortable   TIME > PcTime(IntervalEnd), unsigned
-//   _EVENTLOG  UTC    PcTime(IntervalStart) as "%d"     UTC > PcTime(IntervalEnd), unsigned
+//   _EVENTLOG  UTC    PcTime(IntervalStart) as "%u"     UTC > PcTime(IntervalEnd), unsigned
 //
 // _ARCHIVE's TIME key is 14 characters wide; the engine compares only that
 // many, so its search is at whole seconds.
@@ -161,7 +161,7 @@ int32_t CopyInterval(Dbf2Zip& copier, const CopyRules<Table>& rules) {
   return static_cast<int32_t>(count);
 }
 
-uint32_t PcTimeOf(const ZrTime& t) { return static_cast<uint32_t>(t.GetPcTime()); }
+uint32_t PcTimeOf(const ZrTime& t) { return t.GetPcTime(); }
 
 const CopyRules<DcLogDbf> kDcLogRules = {
     "UTC",
@@ -197,7 +197,7 @@ const CopyRules<EntryDbf> kArchiveRules = {
 
 const CopyRules<EventLogDbf> kEventLogRules = {
     "UTC",
-    [](const ZipData& zd) { return ZrString("%d", zd.IntervalStart.GetPcTime()); },
+    [](const ZipData& zd) { return ZrString("%u", zd.IntervalStart.GetPcTime()); },
     [](const EventLogDbf& src, const ZipData& zd) { return src.utc > PcTimeOf(zd.IntervalEnd); },
     [](EventLogDbf& dst, const EventLogDbf& src) {
       dst.obj_num = src.obj_num;

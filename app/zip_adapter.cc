@@ -21,11 +21,13 @@
 #include <string>
 #include <vector>
 
+#include "app/archive_manifest.h"
 #include "app/run_phases.h"
 #include "app/zip_deflate_source.h"
 #include "foundation/platform/file.h"
 #include "foundation/platform/named_mutex.h"
 #include "foundation/platform/path_resolve.h"
+#include "foundation/zr_debug_output.h"
 
 namespace {
 
@@ -189,8 +191,11 @@ int32_t SyncArchive(const std::string& archive, const std::string& dir) {
   return kXzSuccess;
 }
 
-// Writes the changes made to an open archive and releases it in any case.
-int32_t CloseArchive(zip_t* za, const std::string& archive, const std::string& dir) {
+// Writes the changes made to an open archive and releases it in any case;
+// once the archive is durable, rewrites its day manifest (changed_member: the
+// member just written, "" after a removal).
+int32_t CloseArchive(zip_t* za, const std::string& archive, const std::string& dir,
+                     const std::string& password, const std::string& changed_member) {
   RunPhaseTimer zip_time(RunPhase::kZip);
   if (zip_close(za) != 0) {
     const int32_t error = ToXzError(zip_error_code_zip(zip_get_error(za)));
@@ -198,8 +203,15 @@ int32_t CloseArchive(zip_t* za, const std::string& archive, const std::string& d
     return error;
   }
   zip_time.Stop();
-  RunPhaseTimer sync_time(RunPhase::kSync);
-  return SyncArchive(archive, dir);
+  RunPhaseTimer sync_time(RunPhase::kSync);  // the manifest included
+  const int32_t synced = SyncArchive(archive, dir);
+  if (synced != kXzSuccess) return synced;
+  std::string why;
+  if (!UpdateArchiveManifest(archive, dir, password, changed_member, &why)) {
+    _DebugOutput(("Manifest not written: " + why).c_str());  // the reason, for the debug log
+    return kXzErrManifest;
+  }
+  return kXzSuccess;
 }
 
 }  // namespace
@@ -317,7 +329,7 @@ int32_t XzZip(XzHandle handle) {
     zip_discard(za);
     return error == kXzSuccess ? kXzErrInternal : error;
   }
-  return CloseArchive(za, archive, dir);
+  return CloseArchive(za, archive, dir, handle->password, member);
 }
 
 int32_t XzRemoveFiles(XzHandle handle) {
@@ -344,5 +356,5 @@ int32_t XzRemoveFiles(XzHandle handle) {
     zip_discard(za);
     return kXzErrInternal;
   }
-  return CloseArchive(za, archive, dir);
+  return CloseArchive(za, archive, dir, handle->password, "");
 }

@@ -19,6 +19,9 @@
 //   - A non-empty password encrypts the added member (WinZip AES-256 unless
 //     XzSetEncryptionMethod chose otherwise); an empty one stores it
 //     unencrypted.
+//   - After each successful update the archive's day manifest
+//     (archive_manifest.h) is rewritten atomically; when that fails the update
+//     reports kXzErrManifest and is retried like any failed run.
 //   - Updates of archives in one directory are serialised across processes by
 //     a named mutex derived from the directory, because libzip does no
 //     locking and the last of two concurrent writers would win.
@@ -49,6 +52,8 @@ constexpr int32_t kXzErrEncryption = 9;          // the encryption method is not
 constexpr int32_t kXzErrBusy = 10;               // another process kept the directory's mutex too long
 constexpr int32_t kXzErrNoMember = 11;           // XzRemoveFiles: no member of that name
 constexpr int32_t kXzErrOutOfMemory = 12;
+constexpr int32_t kXzErrManifest = 13;           // the archive is in place, but its day manifest
+                                                 // (archive_manifest.h) could not be written
 constexpr int32_t kXzErrInternal = 99;           // any other library failure
 
 // Error numbers of an archive run that fails before the ZIP library is asked,

@@ -79,12 +79,12 @@ ZrTime::ZrTime(const ZrFileTime& ft) {
   tod_ = static_cast<int32_t>(ticks % kTicksPerDay / 10000);
 }
 
-ZrTime& ZrTime::operator=(int32_t pc_time) {
+ZrTime& ZrTime::operator=(uint32_t pc_time) {
   _ZR_DATE date;
   AutCalcGreg(&date, pc_time);
   timelevel_ = 0;
   julian_ = ZrDate2Julian(date.year, date.month, date.day);
-  tod_ = static_cast<int32_t>(static_cast<uint32_t>(pc_time) % 86400 * 1000);
+  tod_ = static_cast<int32_t>(pc_time % 86400 * 1000);
   return *this;
 }
 
@@ -114,7 +114,7 @@ int32_t ZrTime::GetDayOfMonth() const {
   return d;
 }
 
-int32_t ZrTime::GetPcTime() const { return static_cast<int32_t>(ZrJulian2PcTime(julian_, tod_)); }
+uint32_t ZrTime::GetPcTime() const { return ZrJulian2PcTime(julian_, tod_); }
 
 void ZrTime::AsSortableString(char* buffer, uint32_t buffer_len, bool with_timelevel) const {
   uint32_t needed = with_timelevel ? 26 : 18;

@@ -1,6 +1,7 @@
 // ZrTime, a point in time, and ZrTimeSpan, a signed duration, with the free
 // conversions between calendar fields and the three plain integer forms:
-//   PcTime  seconds since 1970-01-01 00:00:00 (32-bit),
+//   PcTime  seconds since 1970-01-01 00:00:00, unsigned 32-bit (to
+//           2106-02-07 06:28:15),
 //   Tod     milliseconds since midnight,
 //   Julian  the Julian Day Number of a date (1970-01-01 is 2440588).
 // Neither type knows time zones: a ZrTime holds whatever wall-clock reading
@@ -64,14 +65,14 @@ class ZrTime {
   static constexpr int32_t kMillisPerDay = 86400000;
 
   ZrTime() = default;
-  explicit ZrTime(int32_t pc_time) { *this = pc_time; }
+  explicit ZrTime(uint32_t pc_time) { *this = pc_time; }
   ZrTime(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute, int32_t second,
          int32_t millisecond);
   ZrTime(int32_t julian, int32_t tod) : timelevel_(0), julian_(julian), tod_(tod) {}
   explicit ZrTime(const ZrSystemTime& st);
   explicit ZrTime(const ZrFileTime& ft);
 
-  ZrTime& operator=(int32_t pc_time);
+  ZrTime& operator=(uint32_t pc_time);
 
   static ZrTime GetCurrentUtcTime();
   static ZrTime GetCurrentLocalTime();
@@ -90,8 +91,8 @@ class ZrTime {
     timelevel_ = timelevel;
     return *this;
   }
-  // Seconds since 1970 (0 before 1970, 2147483647 from 2038 on).
-  int32_t GetPcTime() const;
+  // Seconds since 1970 (0 before 1970, 0xFFFFFFFF after 2106-02-07 06:28:15).
+  uint32_t GetPcTime() const;
 
   ZrTime& SetNull() {
     *this = ZrTime();
@@ -204,8 +205,8 @@ inline bool operator>=(const ZrTimeSpan& a, const ZrTimeSpan& b) { return ZrComp
 
 // ---- Free conversions (zr_time_convert.cc) ----
 
-// The calendar date of a PcTime (meaningful for pc_time >= 0).
-void AutCalcGreg(_ZR_DATE* date, int32_t pc_time);
+// The calendar date of a PcTime.
+void AutCalcGreg(_ZR_DATE* date, uint32_t pc_time);
 void ZrPcTime2DateAndTime(uint32_t pc_time, uint32_t& year, uint32_t& month, uint32_t& day,
                           uint32_t& hour, uint32_t& minute, uint32_t& second);
 void ZrDateAndTime2PcTime(uint32_t& pc_time, uint32_t year, uint32_t month, uint32_t day,

@@ -1,15 +1,14 @@
 // Calendar conversions between dates, Julian Day Numbers and PcTimes.
 //
-// Three independent rules are kept exactly as the stored data was written
-// with them, and they agree over 1970-2037 (checked by the tests against the
-// C library):
+// A PcTime is unsigned: it runs from 1970-01-01T00:00:00 to
+// 2106-02-07T06:28:15 (0xFFFFFFFF). The rules (checked by the tests against
+// the C library over the whole range):
 //  - date <-> Julian day: the integer algorithm on March-based years
 //    (y, m counted from March so that the leap day ends a year);
 //  - PcTime -> date (AutCalcGreg): a day count from 0001-01-01 divided by the
 //    mean Gregorian year, corrected by at most one year either way;
-//  - date -> PcTime: the day number N = 367y - 7(y + (m+9)/12)/4 + 275m/9 + d,
-//    whose N + 1721013.5 is the Julian date of the day's midnight (valid
-//    1901-2099); outside 1970-2037 the result is pinned to 0 or 0x7FFFFFFF.
+//  - date -> PcTime: the Julian day less that of 1970-01-01, in seconds;
+//    a time before 1970 is pinned to 0, one after the range to 0xFFFFFFFF.
 #include <cstdint>
 
 #include "foundation/zr_time.h"
@@ -29,23 +28,23 @@ int32_t DaysBeforeYear(int32_t y) { return 365 * y + y / 4 - y / 100 + y / 400; 
 
 bool IsLeapYear(int32_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
-// The date part of a PcTime, with the year tested unsigned. *pinned is set
-// when the year lies outside 1970-2037 and the result is a limit value to
-// which no time of day may be added.
-uint32_t DateToPcTime(uint32_t year, uint32_t month, uint32_t day, bool* pinned) {
-  *pinned = true;
+constexpr int32_t kJulian1970 = 2440588;
+
+// A date and a number of seconds into it as a PcTime, pinned to the range.
+uint32_t DateToPcTime(uint32_t year, uint32_t month, uint32_t day, int64_t seconds) {
   if (year < 1970) return 0;
-  if (year >= 2038) return 0x7FFFFFFF;
-  *pinned = false;
-  int64_t y = year, m = month, d = day;
-  int64_t n = 367 * y - 7 * (y + (m + 9) / 12) / 4 + 275 * m / 9 + d;
-  return static_cast<uint32_t>((n - 719574) * kSecondsPerDay);
+  if (year > 2106) return UINT32_MAX;
+  int64_t days = ZrDate2Julian(static_cast<int32_t>(year), static_cast<int32_t>(month),
+                               static_cast<int32_t>(day)) - kJulian1970;
+  int64_t pc = days * kSecondsPerDay + seconds;
+  if (pc < 0) return 0;
+  return pc > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(pc);
 }
 
 }  // namespace
 
-void AutCalcGreg(_ZR_DATE* date, int32_t pc_time) {
-  int32_t rd = pc_time / kSecondsPerDay + 719163;  // 0001-01-01 is day 1
+void AutCalcGreg(_ZR_DATE* date, uint32_t pc_time) {
+  int32_t rd = static_cast<int32_t>(pc_time / kSecondsPerDay) + 719163;  // 0001-01-01 is day 1
   int32_t y = static_cast<int32_t>(rd * 0.002737907006988508);
   int32_t d = rd - DaysBeforeYear(y);
   int32_t year = y + 1;
@@ -75,7 +74,7 @@ void AutCalcGreg(_ZR_DATE* date, int32_t pc_time) {
 void ZrPcTime2DateAndTime(uint32_t pc_time, uint32_t& year, uint32_t& month, uint32_t& day,
                           uint32_t& hour, uint32_t& minute, uint32_t& second) {
   _ZR_DATE date;
-  AutCalcGreg(&date, static_cast<int32_t>(pc_time));
+  AutCalcGreg(&date, pc_time);
   year = static_cast<uint32_t>(date.year);
   month = static_cast<uint32_t>(date.month);
   day = static_cast<uint32_t>(date.day);
@@ -87,16 +86,14 @@ void ZrPcTime2DateAndTime(uint32_t pc_time, uint32_t& year, uint32_t& month, uin
 
 void ZrDateAndTime2PcTime(uint32_t& pc_time, uint32_t year, uint32_t month, uint32_t day,
                           uint32_t hour, uint32_t minute, uint32_t second) {
-  bool pinned;
-  pc_time = DateToPcTime(year, month, day, &pinned);
-  if (!pinned) pc_time += (hour * 60 + minute) * 60 + second;
+  pc_time = DateToPcTime(year, month, day, (int64_t{hour} * 60 + minute) * 60 + second);
 }
 
 int32_t ZrPcTime2Tod(uint32_t pc_time) { return static_cast<int32_t>(pc_time % kSecondsPerDay * 1000); }
 
 int32_t ZrPcTime2Julian(uint32_t pc_time) {
   _ZR_DATE date;
-  AutCalcGreg(&date, static_cast<int32_t>(pc_time));
+  AutCalcGreg(&date, pc_time);
   return ZrDate2Julian(date.year, date.month, date.day);
 }
 
@@ -142,13 +139,10 @@ int32_t ZrDate2Julian(int32_t year, int32_t month, int32_t day) {
 uint32_t ZrJulian2PcTime(int32_t julian, int32_t tod) {
   int32_t year, month, day;
   ZrJulian2Date(julian, &year, &month, &day);
-  bool pinned;
-  uint32_t pc = DateToPcTime(static_cast<uint32_t>(year), static_cast<uint32_t>(month),
-                             static_cast<uint32_t>(day), &pinned);
-  if (!pinned) {
-    pc += static_cast<uint32_t>(tod / 3600000 * 3600 + (tod / 60000) % 60 * 60 + (tod / 1000) % 60);
-  }
-  return pc;
+  if (year < 1970) return 0;  // also a negative year, which the cast would wrap
+  return DateToPcTime(static_cast<uint32_t>(year), static_cast<uint32_t>(month),
+                      static_cast<uint32_t>(day),
+                      tod / 3600000 * 3600 + (tod / 60000) % 60 * 60 + (tod / 1000) % 60);
 }
 
 void ZrTod2Time(int32_t tod, int32_t* hour, int32_t* minute, int32_t* second, int32_t* millisecond) {

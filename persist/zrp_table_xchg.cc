@@ -128,12 +128,15 @@ void ZrpTableFld(ZrpTableInfo* info, uint32_t& value, const char* name, char typ
   pv::Field* field = RecordField(info, name);
   if (field == nullptr) return;
   if (info->mode == XchgWrite) {
-    // The engine's numeric assignment takes a signed 32-bit value; a value
-    // above 2^31 - 1 is stored as its signed counterpart and reads back the
-    // same through the unsigned variable.
-    field->AssignLong(static_cast<int32_t>(value));
+    // Stored as the unsigned number it is (a double holds it exactly), so
+    // that numeric keys order PcTimes after 2038 after the earlier ones.
+    field->AssignDouble(static_cast<double>(value));
   } else {
-    value = static_cast<uint32_t>(field->Long());
+    // A negative number is a value above 2^31 - 1 written in its signed
+    // form: it reads back as the same unsigned value.
+    double stored = field->Double();
+    value = stored < 0 ? static_cast<uint32_t>(static_cast<int32_t>(stored))
+                       : static_cast<uint32_t>(stored > 4294967295.0 ? 4294967295.0 : stored);
   }
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Packvault twice (warnings as errors; then ASan + UBSan) and runs the
-# whole test suite in both. Usage: scripts/test.sh [--quick]  (--quick: first
-# configuration only).
+# whole test suite in both; after the first, checks the Debian package.
+# Usage: scripts/test.sh [--quick]  (--quick: first configuration only).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -13,6 +13,10 @@ cmake --build build/release -j"$jobs"
 # Multi-process tests race real timing on a shared machine: a failure is
 # retried once, so only a repeatable failure fails the run.
 ctest --test-dir build/release -j"$jobs" --timeout 900 --repeat until-pass:2
+
+# The Debian package: built, installed on a clean Debian system (a chroot),
+# run on a demo project, its systemd unit verified (scripts/check-deb.sh).
+if [ "$(id -u)" -eq 0 ]; then scripts/check-deb.sh build/release; else sudo scripts/check-deb.sh build/release; fi
 
 [ "${1:-}" = "--quick" ] && exit 0
 

@@ -82,7 +82,7 @@ pv::Status ParseClockKey(std::string_view key, std::string_view value, StoreCloc
     if (clock->has_start) return pv::Status::Corruption("\"start\" given twice");
     if (!ParseUtcStamp(value, &clock->start)) {
       return pv::Status::Corruption("start \"" + std::string(value) +
-                                    "\" is not a UTC time YYYY-MM-DDTHH:MM:SSZ from 1970 to 2037");
+                                    "\" is not a UTC time YYYY-MM-DDTHH:MM:SSZ from 1970 to 2106-02-07T06:28:15Z");
     }
     clock->has_start = true;
   } else if (key == "started_at") {

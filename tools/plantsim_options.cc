@@ -18,13 +18,13 @@ bool ParseUtc(const char* text, uint32_t* pc) {
   char tail[4] = {0};
   int n = std::sscanf(text, "%4u-%2u-%2uT%2u:%2u:%2u%3s", &y, &mo, &d, &h, &mi, &s, tail);
   if (n < 6 || (n == 7 && std::strcmp(tail, "Z") != 0)) return false;
-  if (y < 1970 || y > 2037 || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59) {
+  if (y < 1970 || y > 2106 || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59) {
     return false;
   }
   ZrTime t(static_cast<int32_t>(y), static_cast<int32_t>(mo), static_cast<int32_t>(d),
            static_cast<int32_t>(h), static_cast<int32_t>(mi), static_cast<int32_t>(s), 0);
-  *pc = static_cast<uint32_t>(t.GetPcTime());
-  return true;
+  *pc = t.GetPcTime();
+  return *pc != UINT32_MAX || (y == 2106 && mo == 2 && d == 7 && h == 6 && mi == 28 && s == 15);
 }
 
 namespace {

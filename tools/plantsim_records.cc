@@ -50,7 +50,7 @@ const char* const kStateTexts[] = {"NORMAL", "ON", "OFF", "FAULT",
                                    "ALARM 0", "ALARM 1", "ALARM 2", "ALARM HIHI"};
 
 ZrTime TimeOf(uint32_t pc, int32_t millis, int32_t offset) {
-  ZrTime t(static_cast<int32_t>(pc + static_cast<uint32_t>(offset)));
+  ZrTime t(pc + static_cast<uint32_t>(offset));
   return t + ZrTimeSpan(0, 0, 0, 0, millis);
 }
 

@@ -50,9 +50,10 @@ void FillPlant(Installation& inst) {
 // Checks one table kind's member of one interval: present in the day archive,
 // opened by 7z with the project code, and holding exactly the plant table's
 // live records of the interval, read by python3-dbfread and by the engine.
-void CheckMember(Installation& inst, const std::string& kind, const Interval& iv) {
+void CheckMember(Installation& inst, const std::string& kind, const Interval& iv,
+                 const std::string& day = "20240101") {
   SCOPED_TRACE(kind + " " + iv.member);
-  const std::string zip = inst.Dir("archive") + "/" + kind + "/20240101.zip";
+  const std::string zip = inst.Dir("archive") + "/" + kind + "/" + day + ".zip";
   const std::string out = inst.Dir("extract") + "/" + kind + "/";
   const std::string member = std::string(iv.member) + ".dbf";
   ASSERT_TRUE(Installation::Extract7z(zip, member, out));
@@ -181,6 +182,35 @@ TEST(E2eArchiveTest, RegularCheckThenShutdownObject) {
   EXPECT_NE(console.find("Shutdown = true\n"), std::string::npos);
   EXPECT_NE(console.find("Forced Zip: Last written 0000000020240101110000000"), std::string::npos);
   CheckCommon(inst, {&k10h, &k11h});
+}
+
+// Past 2038: a store whose clock is in 2040 (PcTimes above 2^31). The stop
+// shortly after 11:00 archives 10:00-10:59:59 into the day archive of
+// 2040-01-01 under its regular name.
+TEST(E2eArchiveTest, ClockIn2040) {
+  constexpr Interval k2040 = {"0101_10h",
+                              "0000000020400101100000000", "0000000020400101105959999",
+                              "20400101100000", "20400101105959",
+                              2209024800u, 2209028399u};
+  Installation inst;
+  ASSERT_EQ(inst.Plantsim("--fill 900 --from 2040-01-01T09:30:00Z --to 2040-01-01T11:30:00Z "
+                          "--seed 3 --local-offset 3600"),
+            0)
+      << pvtest::ReadFileBytes(inst.Dir("plantsim.txt"));
+  inst.WriteStore("2040-01-01T10:59:56Z", 1);
+  inst.Start();
+  std::this_thread::sleep_for(std::chrono::seconds(7));
+  ASSERT_EQ(inst.SetObject("$SHUTDOWN", "1"), 0);
+  ASSERT_EQ(inst.WaitExit(120), 0) << inst.Console();
+  EXPECT_NE(inst.Console().find("Forced Zip: Last written 0000000020400101100000000"),
+            std::string::npos)
+      << inst.Console();
+  for (const std::string kind : {"_DCLOG", "_ARCHIVE", "_EVENTLOG"}) {
+    EXPECT_EQ(Installation::Members(inst.Dir("archive") + "/" + kind + "/20400101.zip"),
+              std::vector<std::string>{"0101_10h.dbf"})
+        << kind;
+    CheckMember(inst, kind, k2040, "20400101");
+  }
 }
 
 // ESC on a terminal shortly after 11:00: the forced run archives the interval

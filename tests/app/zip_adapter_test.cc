@@ -11,11 +11,13 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/zip_deflate_source.h"
 #include "foundation/platform/file.h"
+#include "foundation/platform/sha256.h"
 #include "tests/app/zip_test_util.h"
 #include "tests/support/test_util.h"
 
@@ -194,6 +196,28 @@ TEST_F(ZipAdapterTest, FailuresReturnStableNumbersAndKeepTheArchive) {
 
   EXPECT_EQ(pvtest::ReadFileBytes(zip), before);
   EXPECT_EQ(pvtest::LeftoverTempFiles(dir_.Path(), "a.zip"), 0);
+
+  // The day manifest beside the archive lists the member's SHA-256 and size.
+  ASSERT_EQ(pv::Sha256Hex("abc", 3), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  auto entry = [](const std::string& file) {
+    const std::string bytes = pvtest::ReadFileBytes(file);
+    return "member " + pv::Sha256Hex(bytes.data(), bytes.size()) + " " + std::to_string(bytes.size()) + " ";
+  };
+  const std::string manifest = pvtest::ReadFileBytes(dir_.File("a.manifest"));
+  EXPECT_EQ(manifest.find("Packvault day manifest 1\nprevious none\n" + entry(f)), 0u) << manifest;
+  // A manifest that cannot be replaced (a directory holds its temporary
+  // name): the member is in the archive, yet the run fails with 13 and is
+  // retried; the retry's manifest keeps the first entry and adds the second.
+  std::filesystem::create_directory(dir_.File("a.manifest.tmp"));
+  const std::string g = MakeFile("0101_15h.dbf", pvtest::TableLikeBytes(500, 5));
+  EXPECT_EQ(Zip(zip, g), kXzErrManifest);
+  EXPECT_EQ(Extract7z(zip, "0101_15h.dbf"), pvtest::ReadFileBytes(g));
+  EXPECT_EQ(pvtest::ReadFileBytes(dir_.File("a.manifest")), manifest);
+  std::filesystem::remove(dir_.File("a.manifest.tmp"));
+  EXPECT_EQ(Zip(zip, g), kXzSuccess);
+  const std::string updated = pvtest::ReadFileBytes(dir_.File("a.manifest"));
+  EXPECT_EQ(updated.find(manifest), 0u) << updated;
+  EXPECT_EQ(updated.find(entry(g), manifest.size()), manifest.size()) << updated;
 }
 
 TEST_F(ZipAdapterTest, KilledDuringAddLeavesEarlierMembersAndItsTempIsCleared) {

@@ -14,11 +14,11 @@ int DaysInMonth(int y, int m) {
   return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
 }
 
-// Every day from 1970-01-01 to 2037-12-31, at a time of day that moves with
-// the day, against the C library's calendar.
-TEST(ZrTimeCalendarTest, EveryDay1970To2037MatchesCLibrary) {
-  const int64_t kDays2038 = 24837;  // days from 1970-01-01 to 2038-01-01
-  for (int64_t d = 0; d < kDays2038; ++d) {
+// Every day of the unsigned PcTime range, 1970-01-01 to 2106-02-06, at a
+// time of day that moves with the day, against the C library's calendar.
+TEST(ZrTimeCalendarTest, EveryDay1970To2106MatchesCLibrary) {
+  const int64_t kDays = 49710;  // days from 1970-01-01 to 2106-02-07
+  for (int64_t d = 0; d < kDays; ++d) {
     uint32_t pc = static_cast<uint32_t>(d * 86400 + (d * 7919) % 86400);
     time_t t = static_cast<time_t>(pc);
     struct tm tm;
@@ -27,12 +27,12 @@ TEST(ZrTimeCalendarTest, EveryDay1970To2037MatchesCLibrary) {
     SCOPED_TRACE(testing::Message() << "pc=" << pc);
 
     _ZR_DATE date;
-    AutCalcGreg(&date, static_cast<int32_t>(pc));
+    AutCalcGreg(&date, pc);
     ASSERT_EQ(date.year, year);
     ASSERT_EQ(date.month, month);
     ASSERT_EQ(date.day, tm.tm_mday);
 
-    ZrTime zt(static_cast<int32_t>(pc));
+    ZrTime zt(pc);
     ASSERT_EQ(zt.GetJulianDate(), 2440588 + d);
     ASSERT_EQ(ZrPcTime2Julian(pc), 2440588 + d);
     ASSERT_EQ(zt.GetYear(), year);
@@ -41,7 +41,7 @@ TEST(ZrTimeCalendarTest, EveryDay1970To2037MatchesCLibrary) {
     ASSERT_EQ(zt.GetHour(), tm.tm_hour);
     ASSERT_EQ(zt.GetMinute(), tm.tm_min);
     ASSERT_EQ(zt.GetSecond(), tm.tm_sec);
-    ASSERT_EQ(static_cast<uint32_t>(zt.GetPcTime()), pc);
+    ASSERT_EQ(zt.GetPcTime(), pc);
     ASSERT_EQ(ZrJulian2PcTime(zt.GetJulianDate(), zt.GetTimeOfDay()), pc);
 
     uint32_t y, mo, dd, h, mi, s, back;
@@ -87,7 +87,7 @@ TEST(ZrTimeTest, CalendarEdges) {
   EXPECT_EQ(epoch.GetJulianDate(), 2440588);
   EXPECT_EQ(epoch.GetTimeOfDay(), 0);
   EXPECT_EQ(epoch.GetTimelevel(), 0);
-  EXPECT_EQ(epoch.GetPcTime(), 0);
+  EXPECT_EQ(epoch.GetPcTime(), 0u);
 
   _ZR_DATE date;
   AutCalcGreg(&date, 951782400);
@@ -95,10 +95,33 @@ TEST(ZrTimeTest, CalendarEdges) {
   AutCalcGreg(&date, 951868800);
   EXPECT_EQ(date.year * 10000 + date.month * 100 + date.day, 20000301);
 
-  // Before 1970 and from 2038 on the PcTime is pinned, without time of day.
-  EXPECT_EQ(ZrTime(1969, 12, 31, 23, 59, 59, 0).GetPcTime(), 0);
-  EXPECT_EQ(ZrTime(2038, 1, 1, 12, 0, 0, 0).GetPcTime(), 2147483647);
-  EXPECT_EQ(ZrTime(2100, 6, 1, 0, 0, 1, 0).GetPcTime(), 2147483647);
+  // The PcTime is unsigned: past 2038 up to 2106-02-07 06:28:15; before
+  // and after that range it is pinned.
+  struct {
+    uint32_t pc;
+    uint32_t y, mo, d, h, mi, s;
+  } const edges[] = {
+      {2147483647u, 2038, 1, 19, 3, 14, 7},  {2147483648u, 2038, 1, 19, 3, 14, 8},
+      {2208988800u, 2040, 1, 1, 0, 0, 0},    {4107456000u, 2100, 2, 28, 0, 0, 0},
+      {4107542400u, 2100, 3, 1, 0, 0, 0},    {4294967295u, 2106, 2, 7, 6, 28, 15},
+  };
+  for (const auto& e : edges) {
+    SCOPED_TRACE(e.pc);
+    uint32_t y, mo, d, h, mi, s, pc = 0;
+    ZrPcTime2DateAndTime(e.pc, y, mo, d, h, mi, s);
+    EXPECT_EQ(y * 10000 + mo * 100 + d, e.y * 10000 + e.mo * 100 + e.d);
+    EXPECT_EQ(h * 3600 + mi * 60 + s, e.h * 3600 + e.mi * 60 + e.s);
+    ZrDateAndTime2PcTime(pc, e.y, e.mo, e.d, e.h, e.mi, e.s);
+    EXPECT_EQ(pc, e.pc);
+    ZrTime t(e.pc);
+    EXPECT_EQ(t.GetYear() * 10000 + t.GetMonth() * 100 + t.GetDayOfMonth(),
+              static_cast<int32_t>(e.y * 10000 + e.mo * 100 + e.d));
+    EXPECT_EQ(t.GetPcTime(), e.pc);
+    EXPECT_GE(ZrPcTime2Julian(e.pc), 2440588 + 24855);  // 2038-01-19 or later
+  }
+  EXPECT_EQ(ZrTime(1969, 12, 31, 23, 59, 59, 0).GetPcTime(), 0u);
+  EXPECT_EQ(ZrTime(2106, 2, 7, 6, 28, 16, 0).GetPcTime(), 4294967295u);
+  EXPECT_EQ(ZrTime(2107, 1, 1, 0, 0, 0, 0).GetPcTime(), 4294967295u);
   uint32_t pc;
   ZrDateAndTime2PcTime(pc, 1900, 3, 1, 10, 0, 0);
   EXPECT_EQ(pc, 0u);

@@ -29,12 +29,12 @@ class XchgTest : public ::testing::Test {
     t.text = "  word  ";
     t.flag = false;
     t.number = -1234;
-    t.count = 4000000;
+    t.count = 4000000000u;  // above 2^31: stored unsigned
     t.amount = 12.5;
     t.ratio = 1.236;
     t.stamp = ZrTime(2005, 4, 4, 13, 7, 9, 45);
     t.shortStamp = ZrTime(2005, 4, 4, 13, 7, 9, 45);
-    t.pcTime = 1112620029;  // 2005-04-04 13:07:09
+    t.pcTime = 2208988800u;  // 2040-01-01 00:00:00, above 2^31
     t.id64 = 0x0123456789ABCDEFull;
     t.hexSigned = -2;
     t.hexUnsigned = 0xBEEF;
@@ -61,12 +61,12 @@ TEST_F(XchgTest, WriteStoresEachKindsTextForm) {
   EXPECT_EQ(Stored(t, "TEXT"), "  word      ");
   EXPECT_EQ(Stored(t, "FLAG"), "F");
   EXPECT_EQ(Stored(t, "NUMBER"), "      -1234");
-  EXPECT_EQ(Stored(t, "COUNT"), "   4000000");
+  EXPECT_EQ(Stored(t, "COUNT"), "4000000000");
   EXPECT_EQ(Stored(t, "AMOUNT"), "      12.500");
   EXPECT_EQ(Stored(t, "RATIO"), "1.24    ");  // printf("%.2f"), left-aligned text
   EXPECT_EQ(Stored(t, "STAMP"), "0000000020050404130709045");
   EXPECT_EQ(Stored(t, "SSTAMP"), "20050404130709045");
-  EXPECT_EQ(Stored(t, "PCTIME"), "20050404130709");
+  EXPECT_EQ(Stored(t, "PCTIME"), "20400101000000");
   EXPECT_EQ(Stored(t, "ID64"), "0123456789ABCDEF");
   EXPECT_EQ(Stored(t, "HEXS"), "FFFFFFFE");
   EXPECT_EQ(Stored(t, "HEXU"), "0000BEEF");
@@ -106,12 +106,12 @@ TEST_F(XchgTest, ClearEmptiesAndReadRestoresEveryVariable) {
   ASSERT_TRUE(t.Read(it));
   EXPECT_STREQ(t.text, "word");  // surrounding blanks are not kept
   EXPECT_EQ(t.number, -1234);
-  EXPECT_EQ(t.count, 4000000u);
+  EXPECT_EQ(t.count, 4000000000u);
   EXPECT_DOUBLE_EQ(t.amount, 12.5);
   EXPECT_DOUBLE_EQ(t.ratio, 1.24);
   EXPECT_TRUE(t.stamp == ZrTime(2005, 4, 4, 13, 7, 9, 45));
   EXPECT_TRUE(t.shortStamp == ZrTime(2005, 4, 4, 13, 7, 9, 45));
-  EXPECT_EQ(t.pcTime, 1112620029u);
+  EXPECT_EQ(t.pcTime, 2208988800u);
   EXPECT_EQ(t.id64, 0x0123456789ABCDEFull);
   EXPECT_EQ(t.hexSigned, -2);
   EXPECT_EQ(t.hexUnsigned, 0xBEEFu);
@@ -176,8 +176,8 @@ TEST_F(XchgTest, IndependentReaderSeesTheStoredValues) {
   EXPECT_EQ(pvtest::ReadFileBytes(out),
             "TEXT:C12.0,FLAG:C1.0,NUMBER:N11.0,COUNT:N10.0,AMOUNT:N12.3,RATIO:C8.0,"
             "STAMP:C25.0,SSTAMP:C17.0,PCTIME:C14.0,ID64:C16.0,HEXS:C8.0,HEXU:C8.0\n"
-            "  word|T|-1234|4000000|12.5|1.24|0000000020050404130709045|20050404130709045|"
-            "20050404130709|0123456789ABCDEF|FFFFFFFE|0000BEEF\n");
+            "  word|T|-1234|4000000000|12.5|1.24|0000000020050404130709045|20050404130709045|"
+            "20400101000000|0123456789ABCDEF|FFFFFFFE|0000BEEF\n");
 }
 
 TEST_F(XchgTest, DefineAndNameModesTouchNoVariable) {

@@ -91,10 +91,12 @@ TEST_F(EciClientTest, FailedWriteKeepsTheOldFile) {
   EXPECT_EQ(DoAppSetValue(Number("ERR"), &v), 0);
 }
 
+// In 2040: past 2^31 seconds the clock and the tool's display still count
+// on (unsigned PcTime).
 TEST_F(EciClientTest, AcceleratedClockInRealTime) {
   auto now = std::chrono::system_clock::now().time_since_epoch();
   long long now_s = std::chrono::duration_cast<std::chrono::seconds>(now).count();
-  pvtest::WriteFileBytes(path_, "[clock]\nstart = 2026-03-01T06:00:00Z\nstarted_at = " +
+  pvtest::WriteFileBytes(path_, "[clock]\nstart = 2040-01-01T00:00:00Z\nstarted_at = " +
                                     std::to_string(now_s) + "\nrate = 60\n" + kStore);
   std::string tool = pvtest::BinaryPath("bin/pvobjects") + " " + path_ + " clock > ";
   auto tool_ut = [&](const char* file) {
@@ -118,6 +120,8 @@ TEST_F(EciClientTest, AcceleratedClockInRealTime) {
   };
   const double low = server_seconds(start1 - end0) - 1, high = server_seconds(end1 - start0) + 1;
   EXPECT_GE(low, 59.0);
+  EXPECT_GE(ut0, 2208988800u);  // 2040-01-01T00:00:00Z
+  EXPECT_EQ(pvtest::ReadFileBytes(dir_.File("c0")).substr(0, 17), "UT 2040-01-01T00:");
   for (uint32_t advance : {ut1 - ut0, tool_ut("c1") - tool_ut("c0")}) {
     EXPECT_GE(advance, low);
     EXPECT_LE(advance, high);

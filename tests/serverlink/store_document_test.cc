@@ -115,7 +115,7 @@ TEST(StoreDocumentTest, MalformedFilesNameTheLine) {
        "longer than 63"},
       {"[objects]\nA = text a\x01z\n", "line 2: control character 0x01"},
       {"[clock]\nstart = 2026-02-30T00:00:00Z\nstarted_at = 0\n", "line 2: start"},
-      {"[clock]\nstart = 2040-01-01T00:00:00Z\nstarted_at = 0\n", "line 2: start"},
+      {"[clock]\nstart = 2106-02-07T06:28:16Z\nstarted_at = 0\n", "line 2: start"},
       {"[clock]\nrate = -1\n", "line 2: rate"},
       {"[clock]\nlocal_offset = 90000\n", "line 2: local_offset"},
       {"[clock]\nspeed = 2\n", "line 2: unknown clock key \"speed\""},

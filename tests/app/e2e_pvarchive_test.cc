@@ -1,0 +1,248 @@
+// End-to-end: pvarchive verifies and exports day archives that real packvault
+// runs made, and reports each kind of tampering exactly.
+//
+// One installation for the suite, 1-hour intervals. The plant tables hold
+// records from 2024-01-01 22:00 to 2024-01-02 00:30 UT. Three runs, each with
+// the store clock frozen and the shutdown object already set, so each archives
+// the interval in progress at once: at 22:30 member 0101_22h, at 23:30
+// 0101_23h, at 00:10 0102_00h. So every kind has two day archives, the first
+// with two members, and the second day's manifest links to the first's.
+#include <zip.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/zip_adapter.h"
+#include "tests/app/e2e_install.h"
+#include "tests/support/test_util.h"
+
+namespace {
+
+using e2e::Installation;
+using e2e::Quote;
+
+Installation* g_inst = nullptr;
+
+class PvarchiveTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    g_inst = new Installation;
+    Installation& inst = *g_inst;
+    ASSERT_EQ(inst.Plantsim("--fill 2700 --from 2024-01-01T22:00:00Z --to 2024-01-02T00:30:00Z "
+                            "--seed 11 --delete-share 0.05 --local-offset 3600"),
+              0);
+    for (const char* clock : {"2024-01-01T22:30:00Z", "2024-01-01T23:30:00Z", "2024-01-02T00:10:00Z"}) {
+      std::filesystem::remove(inst.Dir("work") + "/rc");
+      inst.WriteStore(clock, 0);
+      ASSERT_EQ(inst.SetObject("$SHUTDOWN", "1"), 0);
+      inst.Start();
+      ASSERT_EQ(inst.WaitExit(60), 0) << inst.Console();
+    }
+  }
+  static void TearDownTestSuite() {
+    delete g_inst;
+    g_inst = nullptr;
+  }
+
+  // A fresh copy of the archives to tamper with.
+  std::string CopyArchives() {
+    const std::string dest = tmp_.File("archive");
+    std::filesystem::copy(g_inst->Dir("archive"), dest, std::filesystem::copy_options::recursive);
+    return dest;
+  }
+
+  // Runs pvarchive; its exit code, standard output in *out.
+  static int Pvarchive(const std::string& args, std::string* out) {
+    return pvtest::RunCommand(pvtest::BinaryPath("bin/pvarchive") + " " + args + " 2>/dev/null", out);
+  }
+
+  pvtest::TempDir tmp_;
+};
+
+std::string CodeArg() { return "--code " + Quote(e2e::kProjectCode); }
+
+// Changes an archive with libzip behind the program's back: fn gets it open.
+template <class Fn>
+void Tamper(const std::string& zip, Fn fn) {
+  int err = 0;
+  zip_t* za = zip_open(zip.c_str(), 0, &err);
+  ASSERT_NE(za, nullptr) << zip;
+  fn(za);
+  ASSERT_EQ(zip_close(za), 0) << zip_strerror(za);
+}
+
+// Puts bytes into the archive as member name, encrypted with the code.
+void PutMember(zip_t* za, const std::string& name, const std::string& bytes) {
+  char* copy = static_cast<char*>(malloc(bytes.size()));
+  memcpy(copy, bytes.data(), bytes.size());
+  zip_source_t* src = zip_source_buffer(za, copy, bytes.size(), 1);
+  const zip_int64_t index = zip_file_add(za, name.c_str(), src, ZIP_FL_OVERWRITE);
+  ASSERT_GE(index, 0);
+  zip_file_set_encryption(za, static_cast<zip_uint64_t>(index), ZIP_EM_AES_256, e2e::kProjectCode);
+}
+
+// The table bytes without record r (1-based): the record's bytes cut out and
+// the header's count lowered.
+std::string WithoutRecord(std::string dbf, uint32_t r) {
+  auto le = [&](size_t at, int n) {
+    uint32_t v = 0;
+    for (int i = n - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(dbf[at + i]);
+    return v;
+  };
+  const uint32_t count = le(4, 4), header = le(8, 2), width = le(10, 2);
+  dbf.erase(header + (r - 1) * width, width);
+  for (int i = 0; i < 4; ++i) dbf[4 + i] = static_cast<char>((count - 1) >> (8 * i));
+  return dbf;
+}
+
+TEST_F(PvarchiveTest, VerifyPassesAndListShowsTheMembers) {
+  std::string out;
+  EXPECT_EQ(Pvarchive("verify " + Quote(g_inst->Dir("archive")) + " --store " +
+                          Quote(g_inst->Store()) + " --plant " + Quote(g_inst->Dir("project")) +
+                          " --hours 1",
+                      &out),
+            0)
+      << out;
+  EXPECT_EQ(out, "6 archives, 9 members verified: all well\n");
+
+  EXPECT_EQ(Pvarchive("list " + Quote(g_inst->Dir("archive")) + " --day 20240101 --json", &out), 0);
+  for (const char* member : {"0101_22h.dbf", "0101_23h.dbf"}) {
+    // 2700 records over 2.5 hours, 5% of them deleted: about 1026 live per hour.
+    const size_t at = out.find(std::string("{\"member\": \"") + member + "\", \"interval\": \"");
+    ASSERT_NE(at, std::string::npos) << out;
+    const size_t records = out.find("\"records\": ", at);
+    EXPECT_NEAR(std::atoi(out.c_str() + records + 11), 1026, 60);
+    EXPECT_NE(out.find("\"encryption\": \"AES-256\"", at), std::string::npos);
+  }
+  EXPECT_EQ(out.find("0102_00h"), std::string::npos);
+}
+
+TEST_F(PvarchiveTest, EachTamperingIsReportedExactly) {
+  struct Case {
+    const char* what;
+    std::string extra_args;  // beyond DEST --hours 1
+    std::function<void(const std::string& dest)> tamper;
+    std::vector<std::string> expected;  // lines, DEST-relative paths
+  };
+  const std::string code = CodeArg();
+  auto member_bytes = [](const std::string& zip, const std::string& m) {
+    return pvtest::ZipMemberBytes(zip, m, e2e::kProjectCode);
+  };
+  const std::vector<Case> cases = {
+      {"a member's bytes changed", code,
+       [&](const std::string& d) {
+         const std::string zip = d + "/_DCLOG/20240101.zip";
+         std::string bytes = member_bytes(zip, "0101_22h.dbf");
+         const size_t at = bytes.find("station");
+         ASSERT_NE(at, std::string::npos);
+         bytes[at] = 'S';
+         Tamper(zip, [&](zip_t* za) { PutMember(za, "0101_22h.dbf", bytes); });
+       },
+       {"/_DCLOG/20240101.zip 0101_22h.dbf: differs from the manifest"}},
+      {"a member removed", code,
+       [&](const std::string& d) {
+         Tamper(d + "/_ARCHIVE/20240101.zip",
+                [](zip_t* za) { zip_delete(za, zip_name_locate(za, "0101_22h.dbf", 0)); });
+       },
+       {"/_ARCHIVE/20240101.zip 0101_22h.dbf: is listed in the manifest but missing from the archive",
+        "/_ARCHIVE/20240101.txt 0101_22h.dbf: has a line in the day text file but no member"}},
+      {"a member added by hand", code,
+       [&](const std::string& d) {
+         const std::string zip = d + "/_EVENTLOG/20240101.zip";
+         const std::string bytes = member_bytes(zip, "0101_22h.dbf");
+         Tamper(zip, [&](zip_t* za) { PutMember(za, "0101_21h.dbf", bytes); });
+       },
+       {"/_EVENTLOG/20240101.zip 0101_21h.dbf: is not in the manifest",
+        "/_EVENTLOG/20240101.zip 0101_21h.dbf: has no line in 20240101.txt",
+        "records outside the interval 2024-01-01T21:00:00.000Z to 2024-01-01T21:59:59.999Z"}},
+      {"a record removed, member and manifest rewritten by the program's own update",
+       code + " --plant " + Quote(g_inst->Dir("project")),
+       [&](const std::string& d) {
+         const std::string zip = d + "/_EVENTLOG/20240101.zip";
+         const std::string file = d + "/0101_23h.dbf";
+         pvtest::WriteFileBytes(file, WithoutRecord(member_bytes(zip, "0101_23h.dbf"), 5));
+         ASSERT_NE(XceedZipInitDLL(), 0);
+         XzHandle h = XzCreateXceedZipA();
+         XzSetEncryptionPasswordA(h, e2e::kProjectCode);
+         XzSetZipFilenameA(h, zip.c_str());
+         XzSetFilesToProcessA(h, file.c_str());
+         EXPECT_EQ(XzZip(h), kXzSuccess);
+         XzDestroyXceedZip(h);
+         XceedZipShutdownDLL();
+       },
+       {"/_EVENTLOG/20240101.zip 0101_23h.dbf: misses 1 of the plant table's records of its interval: "}},
+      {"a wrong code", "--code wrong-code", [](const std::string&) {},
+       {"/_DCLOG/20240101.zip 0101_22h.dbf: cannot be decrypted with the code (wrong code)",
+        "/_EVENTLOG/20240102.zip 0102_00h.dbf: cannot be decrypted with the code (wrong code)"}},
+      {"a day text line removed", code,
+       [](const std::string& d) {
+         const std::string txt = d + "/_DCLOG/20240101.txt";
+         std::string text = pvtest::ReadFileBytes(txt);
+         const size_t at = text.find("UT: 0101_22h");
+         ASSERT_NE(at, std::string::npos);
+         text.erase(at, text.find('\0', at) + 1 - at);
+         pvtest::WriteFileBytes(txt, text);
+       },
+       {"/_DCLOG/20240101.zip 0101_22h.dbf: has no line in 20240101.txt"}},
+      {"a manifest edited", code,
+       [](const std::string& d) {
+         const std::string path = d + "/_ARCHIVE/20240102.manifest";
+         std::string text = pvtest::ReadFileBytes(path);
+         const size_t at = text.find(" 0102_00h.dbf") - 1;  // last digit of the record count
+         text[at] = text[at] == '9' ? '8' : static_cast<char>(text[at] + 1);
+         pvtest::WriteFileBytes(path, text);
+       },
+       {"/_ARCHIVE/20240102.zip 0102_00h.dbf: differs from the manifest"}},
+      {"the previous day's manifest changed", code + " --day 20240102",
+       [](const std::string& d) {
+         const std::string path = d + "/_EVENTLOG/20240101.manifest";
+         std::string text = pvtest::ReadFileBytes(path);
+         text.erase(text.find("member "), text.find('\n', text.find("member ")) + 1 - text.find("member "));
+         pvtest::WriteFileBytes(path, text);
+       },
+       {"/_EVENTLOG/20240102.manifest: previous manifest 20240101.manifest was changed: its SHA-256 "
+        "differs from the link (chain broken)"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(tmp_.File("archive"));
+    const std::string dest = CopyArchives();
+    c.tamper(dest);
+    std::string out;
+    EXPECT_EQ(Pvarchive("verify " + Quote(dest) + " --hours 1 " + c.extra_args, &out), 1) << out;
+    for (const std::string& line : c.expected) {
+      EXPECT_NE(out.find(line.front() == '/' ? dest + line : line), std::string::npos)
+          << "missing: " << line << "\n" << out;
+    }
+  }
+}
+
+TEST_F(PvarchiveTest, CsvExportGivesDbfreadsRecordsFieldForField) {
+  for (const char* kind : {"_DCLOG", "_ARCHIVE", "_EVENTLOG"}) {
+    SCOPED_TRACE(kind);
+    const std::string csv = tmp_.File(std::string(kind) + ".csv");
+    std::string out;
+    ASSERT_EQ(Pvarchive("export " + Quote(g_inst->Dir("archive")) + " --day 20240101 --kind " +
+                            kind + " --interval 0101_23h --format csv --store " +
+                            Quote(g_inst->Store()) + " --output " + Quote(csv),
+                        &out),
+              0);
+    const std::string dir = tmp_.File(kind);
+    ASSERT_TRUE(Installation::Extract7z(g_inst->Dir("archive") + "/" + kind + "/20240101.zip",
+                                        "0101_23h.dbf", dir));
+    const std::string cmd = "/usr/bin/python3 " +
+                            Quote(std::string(PV_SOURCE_DIR) + "/tests/app/dbf_records.py") + " " +
+                            Quote(dir + "/0101_23h.dbf") + " --csv " + Quote(csv);
+    EXPECT_EQ(pvtest::RunCommand(cmd, &out), 0) << out;
+    EXPECT_GT(std::atoi(out.c_str()), 900) << out;
+  }
+}
+
+}  // namespace
