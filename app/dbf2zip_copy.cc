@@ -121,7 +121,7 @@ int32_t CopyInterval(Dbf2Zip& copier, const CopyRules<Table>& rules) {
   while (it != 0) {
     if (rules.past_end(src, zd)) break;
     rules.copy(dst, src);
-    if (!dst.Add(nullptr)) {
+    if (!dst.Append(nullptr)) {
       written = false;
       break;
     }

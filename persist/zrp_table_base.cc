@@ -304,11 +304,15 @@ bool ZrpTableBase::Close(ZrString name) {
   return closed;
 }
 
-bool ZrpTableBase::Add(void* record) {
+bool ZrpTableBase::Add(void* record) { return AddRecord(record, true); }
+
+bool ZrpTableBase::Append(void* record) { return AddRecord(record, false); }
+
+bool ZrpTableBase::AddRecord(void* record, bool reuse) {
   if (!Writable()) return Done(false);
   ZrpTxnScope txn(base_);
   const int32_t before = lastError_;
-  if (!Recall()) {
+  if (!reuse || !Recall()) {
     // No free record to reuse (or it was taken meanwhile): append instead.
     lastError_ = before;
     base_->GetEngine().ClearError();
