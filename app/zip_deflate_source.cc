@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <thread>
 
 #include "foundation/platform/file.h"
 #include "foundation/platform/file_identity.h"
@@ -19,6 +20,24 @@ void ClearBit(std::vector<uint8_t>* bytes, uint64_t bit) {
   (*bytes)[bit / 8] &= static_cast<uint8_t>(~(1u << (bit % 8)));
 }
 
+// One chunk on its way: its input, then its deflated form.
+struct Chunk {
+  std::vector<char> in;
+  std::vector<uint8_t> out;
+  bool last = false;  // the file's final chunk
+  bool ok = false;
+};
+
+// Deflates chunk c with compressor; a chunk that is not the file's last is
+// made a non-final part of the stream.
+void Deflate(libdeflate_compressor* compressor, Chunk* c) {
+  c->out.resize(libdeflate_deflate_compress_bound(compressor, c->in.size()));
+  const size_t made = libdeflate_deflate_compress(compressor, c->in.data(), c->in.size(),
+                                                  c->out.data(), c->out.size());
+  c->out.resize(made);
+  c->ok = made > 0 && (c->last || MakeDeflateChunkNonFinal(&c->out));
+}
+
 struct DeflateState {
   std::string path;
   int32_t level = 9;
@@ -28,10 +47,11 @@ struct DeflateState {
   // stat before the data while the directory entry takes it after.
   time_t mtime = 0;
   std::unique_ptr<pv::File> file;
-  libdeflate_compressor* compressor = nullptr;
-  uint64_t offset = 0;     // input bytes deflated so far
+  // Two chunks are deflated at a time, one on a second thread.
+  libdeflate_compressor* compressors[2] = {nullptr, nullptr};
+  Chunk chunks[2];
+  uint64_t offset = 0;     // input bytes read so far
   bool last_done = false;  // the final chunk is deflated
-  std::vector<char> in;
   std::vector<uint8_t> out;
   size_t out_pos = 0;
   uint32_t crc = 0;
@@ -39,7 +59,9 @@ struct DeflateState {
   zip_error_t error;
 
   ~DeflateState() {
-    if (compressor != nullptr) libdeflate_free_compressor(compressor);
+    for (libdeflate_compressor* c : compressors) {
+      if (c != nullptr) libdeflate_free_compressor(c);
+    }
     zip_error_fini(&error);
   }
 
@@ -48,34 +70,47 @@ struct DeflateState {
     return -1;
   }
 
-  // Deflates the next chunk into out. False with error set.
-  bool NextChunk() {
+  // Reads the next chunk of input into c. False with error set.
+  bool ReadChunk(Chunk* c) {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(kDeflateChunk, size - offset));
-    in.resize(n);
+    c->in.resize(n);
     size_t done = 0;
     while (done < n) {
       size_t got = 0;
-      if (!file->ReadAt(offset + done, n - done, in.data() + done, &got).ok() || got == 0) {
+      if (!file->ReadAt(offset + done, n - done, c->in.data() + done, &got).ok() || got == 0) {
         Fail(ZIP_ER_READ);  // unreadable, or shorter than when the source was made
         return false;
       }
       done += got;
     }
-    crc = libdeflate_crc32(crc, in.data(), n);
+    crc = libdeflate_crc32(crc, c->in.data(), n);
     offset += n;
-    last_done = offset == size;
-    out.resize(libdeflate_deflate_compress_bound(compressor, n));
-    const size_t made = libdeflate_deflate_compress(compressor, in.data(), n, out.data(), out.size());
-    if (made == 0) {
-      Fail(ZIP_ER_INTERNAL);
-      return false;
+    c->last = offset == size;
+    return true;
+  }
+
+  // Deflates the next one or two chunks into out. False with error set.
+  bool NextChunks() {
+    if (!ReadChunk(&chunks[0])) return false;
+    const bool two = !chunks[0].last;
+    if (two && !ReadChunk(&chunks[1])) return false;
+    if (two) {
+      std::thread second(Deflate, compressors[1], &chunks[1]);
+      Deflate(compressors[0], &chunks[0]);
+      second.join();
+    } else {
+      Deflate(compressors[0], &chunks[0]);
     }
-    out.resize(made);
-    if (!last_done && !MakeDeflateChunkNonFinal(&out)) {
-      Fail(ZIP_ER_INTERNAL);
-      return false;
-    }
+    out.clear();
     out_pos = 0;
+    for (int i = 0; i < (two ? 2 : 1); ++i) {
+      if (!chunks[i].ok) {
+        Fail(ZIP_ER_INTERNAL);
+        return false;
+      }
+      out.insert(out.end(), chunks[i].out.begin(), chunks[i].out.end());
+      last_done = chunks[i].last;
+    }
     compressed += out.size();
     return true;
   }
@@ -83,7 +118,7 @@ struct DeflateState {
   zip_int64_t Read(void* data, zip_uint64_t len) {
     while (out_pos == out.size()) {
       if (last_done) return 0;
-      if (!NextChunk()) return -1;
+      if (!NextChunks()) return -1;
     }
     const size_t n = static_cast<size_t>(std::min<zip_uint64_t>(len, out.size() - out_pos));
     std::memcpy(data, out.data() + out_pos, n);
@@ -93,8 +128,8 @@ struct DeflateState {
 
   zip_int64_t Open() {
     if (!pv::OpenFile(path, pv::OpenOptions(), &file).ok()) return Fail(ZIP_ER_OPEN);
-    if (compressor == nullptr && (compressor = libdeflate_alloc_compressor(level)) == nullptr) {
-      return Fail(ZIP_ER_MEMORY);
+    for (libdeflate_compressor*& c : compressors) {
+      if (c == nullptr && (c = libdeflate_alloc_compressor(level)) == nullptr) return Fail(ZIP_ER_MEMORY);
     }
     offset = 0;
     last_done = false;

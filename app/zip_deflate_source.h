@@ -15,7 +15,8 @@
 // ends with an empty stored block, which brings the stream back to a byte
 // boundary. The final-block bit and the stream's last bit are found by
 // walking each chunk's block headers with zlib's inflate (Z_BLOCK), which
-// also proves each chunk decodes. About 2.5 times kDeflateChunk in buffers.
+// also proves each chunk decodes. Two chunks are deflated at a time, the
+// second on a thread of its own; about 5 times kDeflateChunk in buffers.
 #ifndef PV_APP_ZIP_DEFLATE_SOURCE_H_
 #define PV_APP_ZIP_DEFLATE_SOURCE_H_
 
