@@ -31,8 +31,6 @@
 
 namespace {
 
-// How long an update waits for another process's update in the same directory.
-constexpr uint32_t kDirectoryMutexWaitMs = 30000;
 // mkstemp's six replacement characters after the archive name and a dot.
 constexpr size_t kTempSuffixLength = 7;
 
@@ -156,7 +154,7 @@ class ArchiveLock {
     if (!pv::NamedMutex::Open(DirectoryMutexName(dir_), &mutex_).ok()) return;
     // An abandoned mutex is fine: the killed holder's temporary file is
     // removed next, and the archive itself was never half written.
-    locked_ = mutex_->Lock(kDirectoryMutexWaitMs).ok();
+    locked_ = mutex_->Lock(XzTestSeams().directory_wait_ms).ok();
     if (locked_) RemoveLeftoverTempFiles(dir_, archive_name);
   }
   // An unlock that fails leaves the mutex to the system, which releases it
@@ -178,16 +176,20 @@ class ArchiveLock {
   bool locked_ = false;
 };
 
+// The real sync step of XzSeams.
+pv::Status SyncPath(const std::string& path, bool directory) {
+  if (directory) return pv::SyncDirectory(path);
+  std::unique_ptr<pv::File> file;
+  pv::Status s = pv::OpenFile(path, pv::OpenOptions(), &file);
+  return s.ok() ? file->Sync() : s;
+}
+
 // Makes a finished update durable. The archive may be gone (an update that
 // removed its last member); then only the directory entry matters.
 int32_t SyncArchive(const std::string& archive, const std::string& dir) {
-  if (pv::PathExists(archive)) {
-    std::unique_ptr<pv::File> file;
-    if (!pv::OpenFile(archive, pv::OpenOptions(), &file).ok() || !file->Sync().ok()) {
-      return kXzErrSyncFailed;
-    }
-  }
-  if (!pv::SyncDirectory(dir.empty() ? "." : dir).ok()) return kXzErrSyncFailed;
+  const XzSeams& seams = XzTestSeams();
+  if (pv::PathExists(archive) && !seams.sync(archive, false).ok()) return kXzErrSyncFailed;
+  if (!seams.sync(dir.empty() ? "." : dir, true).ok()) return kXzErrSyncFailed;
   return kXzSuccess;
 }
 
@@ -197,6 +199,7 @@ int32_t SyncArchive(const std::string& archive, const std::string& dir) {
 int32_t CloseArchive(zip_t* za, const std::string& archive, const std::string& dir,
                      const std::string& password, const std::string& changed_member) {
   RunPhaseTimer zip_time(RunPhase::kZip);
+  if (XzTestSeams().before_commit != nullptr) XzTestSeams().before_commit(archive);
   if (zip_close(za) != 0) {
     const int32_t error = ToXzError(zip_error_code_zip(zip_get_error(za)));
     zip_discard(za);
@@ -215,6 +218,11 @@ int32_t CloseArchive(zip_t* za, const std::string& archive, const std::string& d
 }
 
 }  // namespace
+
+XzSeams& XzTestSeams() {
+  static XzSeams seams{.sync = SyncPath};
+  return seams;
+}
 
 struct XzInstance {
   std::string password;

@@ -35,6 +35,9 @@
 #define PV_APP_ZIP_ADAPTER_H_
 
 #include <cstdint>
+#include <string>
+
+#include "foundation/status.h"
 
 // Error numbers of XzZip and XzRemoveFiles. They are published on the server's
 // error object, so their values never change; new ones get new numbers.
@@ -102,5 +105,20 @@ int32_t XzZip(XzHandle handle);
 // without members is deleted. kXzErrNoMember when there is no such member
 // (the archive is left untouched).
 int32_t XzRemoveFiles(XzHandle handle);
+
+// Replaceable steps of an update, so that tests can make the steps that real
+// disks and processes rarely fail fail on demand. The defaults are the real
+// steps. Change them only while no update runs, and restore them after.
+struct XzSeams {
+  // Called after libzip has read the archive and before it writes the new
+  // archive and renames it over the old one.
+  void (*before_commit)(const std::string& archive) = nullptr;
+  // Makes a file (directory false) or a directory durable.
+  pv::Status (*sync)(const std::string& path, bool directory);
+  // How long an update waits for another process's update in the same
+  // directory before it gives up with kXzErrBusy.
+  uint32_t directory_wait_ms = 30000;
+};
+XzSeams& XzTestSeams();
 
 #endif  // PV_APP_ZIP_ADAPTER_H_

@@ -21,7 +21,8 @@ function(pv_layer name)
 endfunction()
 
 # pv_test_binary(NAME DIR DEPS...): one GoogleTest binary per test folder,
-# built from its *_test.cc files plus the shared support code.
+# built from its *_test.cc files plus the support code (tests/support,
+# whose compile definitions name the source, fixture and build directories).
 function(pv_test_binary name)
   cmake_parse_arguments(PV "" "" "DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*_test.cc")
@@ -30,9 +31,5 @@ function(pv_test_binary name)
   endif()
   add_executable(${name} ${srcs})
   target_link_libraries(${name} PRIVATE ${PV_DEPS} pv_pool_setup pv_test_support GTest::gtest_main GTest::gmock)
-  target_compile_definitions(${name} PRIVATE
-    PV_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
-    PV_FIXTURES_DIR="${PV_FIXTURES_DIR}"
-    PV_BINARY_DIR="${PROJECT_BINARY_DIR}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
 endfunction()

@@ -46,18 +46,16 @@ bool ZrpBase::Open(const char* name, const char* directory, bool useObjTables, b
   directory_ = ZrString(UpperCase(directory).c_str());
   user_ = ZrString(TrimmedUser().c_str());
 
+  // The engine never opens an index with its table, keeps no cache of a
+  // shared file and creates files in the FoxPro 2.x form: those need no setting.
   pv::EngineSettings& settings = engine_.settings();
-  settings.auto_open_index = false;   // the table layer opens indexes itself
   settings.open_error = false;        // a missing file gives a null handle
   settings.create_replaces = true;
-  settings.read_cache = false;        // every read sees other processes' writes
-  settings.write_cache = false;
   settings.lock_enforce = true;       // fields change only on a locked record
   settings.lock_attempts = 3;
   settings.single_lock = true;        // a new lock releases the context's others
   settings.exclusive = false;         // shared with the control system
   settings.read_only = readOnly;
-  settings.mem_tune = 20;
   engine_.set_index_opener(pv::CdxIndexOpener());
   readOnly_ = readOnly;
 

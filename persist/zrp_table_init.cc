@@ -17,11 +17,13 @@
 // same directory; every record not deleted is copied field by field (by
 // exact name, converted by the engine; memos byte for byte). Only when every
 // record is in it, flushed, closed and synced does the swap begin: the old
-// data, memo and index files are renamed to "__DBOLD" names, the new files
-// to the old names, and the directory is synced; a failure on the way
-// renames back what was moved. The old files are removed last. Whatever
-// step fails, the original table stays readable and complete under its
-// name, and the opening fails (the path becomes hopeless); the new files are
+// memo, index and data files get the suffix ".old", the new memo and then
+// the new data file take the old names, and the directory is synced; a
+// failure on the way renames back what was moved. The old files are removed
+// last. Whatever step fails, the original table stays readable and complete
+// under its name, and the opening fails (the path becomes hopeless); the new
+// files are removed. A swap cut short by a crash is finished at the next
+// opening: without a data file the ".old" files go back, with one they are
 // removed. The index is created afresh by the opening step.
 #include <cstring>
 #include <memory>
@@ -36,7 +38,12 @@
 namespace {
 
 constexpr const char* kTempName = "__DBTEMP";
-constexpr const char* kOldName = "__DBOLD";
+// The suffix of an old file set aside during a rebuild's swap.
+constexpr const char* kOldSuffix = ".old";
+// The extensions of a table's files, in the order a swap cut short is
+// undone or cleared: the data file last, since its ".old" copy is what
+// marks an unfinished swap.
+constexpr const char* kTableExtensions[] = {".fpt", ".dbt", ".cdx", ".dbf"};
 
 // The existing field that a declared field corresponds to: same name,
 // compared exactly.
@@ -104,6 +111,32 @@ class RenameJournal {
   std::vector<std::pair<std::string, std::string>> done_;
 };
 
+// A rebuild's swap cut short (a crash, or a rename back that failed) left
+// the old files under ".old" names. While the data file is missing they are
+// the table and go back; once the new data file is in place they are
+// removed.
+void FinishCutRebuild(pv::EngineContext& engine, const std::string& path) {
+  pv::FileSystem* fs = engine.file_system();
+  if (!fs->Exists(path + ".dbf" + kOldSuffix)) return;
+  const bool restore = !fs->Exists(path + ".dbf");
+  for (const char* ext : kTableExtensions) {
+    const std::string old = path + ext + kOldSuffix;
+    if (!fs->Exists(old)) continue;
+    pv::Status s = restore ? fs->Rename(old, path + ext) : fs->Remove(old);
+    if (!s.ok()) {
+      // The data file's ".old" copy stays, so the next opening tries again.
+      engine.ReportStatus(restore ? pv::kErrWrite : pv::kErrRemove, s, old.c_str());
+      break;
+    }
+  }
+  if (restore) {
+    size_t slash = path.find_last_of("/\\");
+    pv::Status s = fs->SyncDir(slash == std::string::npos ? "." : path.substr(0, slash + 1));
+    if (!s.ok()) engine.ReportStatus(pv::kErrWrite, s, path.c_str());
+  }
+  engine.ClearError();  // reported; the opening that follows decides
+}
+
 }  // namespace
 
 bool ZrpTableBase::Init() {
@@ -144,6 +177,7 @@ bool ZrpTableBase::Init() {
 bool ZrpTableBase::OpenFiles(const ZrString& path, const pv::FieldList& fields,
                              const pv::TagList& tags) {
   pv::EngineContext& engine = base_->GetEngine();
+  if (!base_->IsReadOnly()) FinishCutRebuild(engine, static_cast<const char*>(path));
   _DebugOutput("ZrpTableBase::Init()-3");
   table_ = pv::Table::Open(&engine, static_cast<const char*>(path));
   _DebugOutput("ZrpTableBase::Init()-4");
@@ -271,11 +305,14 @@ bool ZrpTableBase::AdjustStructure(const pv::FieldList& declared) {
 
   // The swap: old files aside, new files in, directory synced.
   RenameJournal journal(fs);
-  std::vector<std::pair<std::string, std::string>> moves{{dataPath, dir + kOldName + ext}};
-  if (!oldMemo.empty()) moves.emplace_back(oldMemo, dir + kOldName + ".fpt");
-  if (fs->Exists(oldIndex)) moves.emplace_back(oldIndex, dir + kOldName + ".cdx");
-  moves.emplace_back(newData, dataPath);
+  // The new data file goes in last: while it is missing, the ".old" files
+  // are the table (see FinishCutRebuild).
+  std::vector<std::pair<std::string, std::string>> moves;
+  if (!oldMemo.empty()) moves.emplace_back(oldMemo, oldMemo + kOldSuffix);
+  if (fs->Exists(oldIndex)) moves.emplace_back(oldIndex, oldIndex + kOldSuffix);
+  moves.emplace_back(dataPath, dataPath + kOldSuffix);
   if (hasMemo) moves.emplace_back(newMemo, dir + baseName + ".fpt");
+  moves.emplace_back(newData, dataPath);
   for (const auto& [from, to] : moves) {
     pv::Status s = journal.Rename(from, to);
     if (!s.ok()) {
@@ -288,11 +325,16 @@ bool ZrpTableBase::AdjustStructure(const pv::FieldList& declared) {
     journal.Undo();
     return failed(s, pv::kErrWrite, dir);
   }
-  // The new table is in place; the old files go last. One that stays is
-  // reported and replaced by the next rebuild in this directory.
+  // The new table is in place; the old files go last, the data file's last
+  // of all. One that stays is reported and cleared by the next opening.
+  // A removal that fails stops the others: the data file's ".old" copy must
+  // stay while any other does, so that the next opening clears them.
   for (size_t i = 0; i + (hasMemo ? 2 : 1) < moves.size(); ++i) {
     s = fs->Remove(moves[i].second);
-    if (!s.ok()) engine.ReportStatus(pv::kErrRemove, s, moves[i].second.c_str());
+    if (!s.ok()) {
+      engine.ReportStatus(pv::kErrRemove, s, moves[i].second.c_str());
+      break;
+    }
   }
   engine.ClearError();
   return true;

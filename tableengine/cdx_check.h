@@ -1,7 +1,7 @@
 // The index check: the compound index's fsck.
 //
 // For every tag it walks the whole tree from the root and verifies what the
-// format requires (xbase-formats.md 3.7): node pointers inside the file and
+// format requires (docs/formats.md 3.4): node pointers inside the file and
 // used by one tree only, one root, all leaves on one level, each level a
 // doubly linked chain in key order, every interior entry equal to the last
 // entry of its child, no empty node below the root, entries strictly rising

@@ -4,16 +4,9 @@
 #include <cstring>
 
 #include "tableengine/cdx_coding.h"
+#include "tableengine/lock_protocol.h"
 
 namespace pv {
-
-namespace {
-
-// The index lock: FoxPro-compatible writers lock this byte of the .cdx
-// around reads and updates of the index (xbase-formats.md section 4.1).
-constexpr uint64_t kIndexLockByte = 0x7FFFFFFE;
-
-}  // namespace
 
 CdxFile::Cached& CdxFile::NodeCache::Get(uint32_t offset) {
   size_t i = offset / kCdxBlockSize;
@@ -117,7 +110,7 @@ Status CdxFile::Enter(bool write) {
     write_scope_ = write;
     return Status::OK();
   }
-  Status s = file_->LockRange(kIndexLockByte, 1, write ? LockKind::kExclusive : LockKind::kShared,
+  Status s = file_->LockRange(kLockIndexByte, 1, write ? LockKind::kExclusive : LockKind::kShared,
                               LockWait::kBlock);
   if (!s.ok()) return s;
   uint32_t c = 0;
@@ -126,7 +119,7 @@ Status CdxFile::Enter(bool write) {
   if (!s.ok()) {
     // The read's error is the one to report; a lock that stays goes with
     // the file.
-    file_->UnlockRange(kIndexLockByte, 1).IgnoreError();
+    file_->UnlockRange(kLockIndexByte, 1).IgnoreError();
     return s;
   }
   // Pointers from ReadNode live until the scope ends, so the cache is only
@@ -199,7 +192,7 @@ Status CdxFile::Leave() {
   write_scope_ = false;
   if (exclusive_) return dirty_nodes_.size() > max_dirty_ ? FlushPending() : Status::OK();
   Status s = FlushPending();
-  Status u = file_->UnlockRange(kIndexLockByte, 1);
+  Status u = file_->UnlockRange(kLockIndexByte, 1);
   return s.ok() ? u : s;
 }
 
@@ -342,7 +335,7 @@ Status CdxFile::AllocateBlocks(uint32_t blocks, uint32_t* offset) {
     return Status::OK();
   }
   const uint64_t end = AppendOffset();
-  if (end + static_cast<uint64_t>(blocks) * kCdxBlockSize >= kIndexLockByte) {
+  if (end + static_cast<uint64_t>(blocks) * kCdxBlockSize >= kLockIndexByte) {
     return Status::IOError("cdx " + file_->Path() + ": index file full");
   }
   *offset = static_cast<uint32_t>(end);
@@ -356,7 +349,7 @@ Status CdxFile::AllocateBlocks(uint32_t blocks, uint32_t* offset) {
 Status CdxFile::AppendNodes(const uint8_t* images, uint32_t count) {
   if (!write_scope_) return Status::InvalidArgument("cdx: nodes appended outside a writing scope");
   const uint64_t end = AppendOffset();
-  if (end + static_cast<uint64_t>(count) * kCdxBlockSize >= kIndexLockByte) {
+  if (end + static_cast<uint64_t>(count) * kCdxBlockSize >= kLockIndexByte) {
     return Status::IOError("cdx " + file_->Path() + ": index file full");
   }
   Status s = file_->WriteAt(end, reinterpret_cast<const char*>(images),

@@ -1,5 +1,5 @@
 // Index keys: the bytes a tag stores for a record, and the bytes a seek text
-// stands for (xbase-formats.md section 3.8).
+// stands for (docs/formats.md section 3.5).
 //
 //   character  the value blank-padded (or cut) to the key length; compared
 //              bytewise (machine collation)

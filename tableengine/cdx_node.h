@@ -1,7 +1,7 @@
 // CdxNode: one 512-byte node of a compact compound index (.cdx), decoded from
 // and encoded to its bytes. No file access here (cdx_file.h moves nodes).
 //
-// The file (xbase-formats.md section 3): 512-byte blocks; offset 0 holds the
+// The file (docs/formats.md section 3): 512-byte blocks; offset 0 holds the
 // header of the tag directory, each tag has a 1024-byte header (cdx_header.h)
 // and a B-tree of nodes. File pointers are byte offsets, multiples of 512.
 //

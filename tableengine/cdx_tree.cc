@@ -130,80 +130,52 @@ Status CdxTree::Get(const CdxPos& pos, std::string_view* key, uint32_t* recno) {
   return Status::OK();
 }
 
-Status CdxTree::Next(CdxPos* pos) {
-  const CdxNode* node;
-  Status s = Node(pos->leaf, &node);
-  if (!s.ok()) return s;
-  if (pos->index + 1 < node->count()) {
-    ++pos->index;
-    return Status::OK();
-  }
-  // Follow the chain past empty leaves (only a damaged file has them).
-  uint32_t from = pos->leaf;
-  const CdxNode* from_node = node;
-  for (uint64_t hops = 0; hops <= file_->size() / kCdxBlockSize; ++hops) {
-    uint32_t next = node->right;
-    if (next == kCdxNone) {
-      *pos = CdxPos{};
-      return Status::OK();
-    }
-    const CdxNode* right;
-    if (!(s = Node(next, &right)).ok()) return s;
-    if (!right->is_leaf() || right->left != pos->leaf) {
-      return CdxCorruption("cdx node " + CdxHex(next) + ": sibling links disagree with node " +
-                           CdxHex(pos->leaf));
-    }
-    if (right->count() > 0) {
-      if (from_node->count() > 0 &&
-          Compare(right->key(0, key_length_), right->recnos[0],
-                  from_node->key(from_node->count() - 1, key_length_),
-                  from_node->recnos.back()) <= 0) {
-        return CdxCorruption("cdx node " + CdxHex(next) + ": keys out of order after node " +
-                             CdxHex(from));
-      }
-      *pos = CdxPos{next, 0};
-      return Status::OK();
-    }
-    pos->leaf = next;
-    node = right;
-  }
-  return CdxCorruption("cdx node " + CdxHex(from) + ": endless sibling chain");
-}
-
-Status CdxTree::Prev(CdxPos* pos) {
-  if (pos->index > 0) {
+Status CdxTree::Move(CdxPos* pos, bool forward) {
+  if (!forward && pos->index > 0) {
     --pos->index;
     return Status::OK();
   }
   const CdxNode* node;
   Status s = Node(pos->leaf, &node);
   if (!s.ok()) return s;
-  uint32_t from = pos->leaf;
+  if (forward && pos->index + 1 < node->count()) {
+    ++pos->index;
+    return Status::OK();
+  }
+  // Follow the chain past empty leaves (only a damaged file has them). The
+  // sibling must link back, and its key nearest to the leaf left behind must
+  // lie beyond that leaf's keys in the direction of the walk.
+  const uint32_t from = pos->leaf;
   const CdxNode* from_node = node;
   for (uint64_t hops = 0; hops <= file_->size() / kCdxBlockSize; ++hops) {
-    uint32_t prev = node->left;
-    if (prev == kCdxNone) {
+    const uint32_t next = forward ? node->right : node->left;
+    if (next == kCdxNone) {
       *pos = CdxPos{};
       return Status::OK();
     }
-    const CdxNode* left;
-    if (!(s = Node(prev, &left)).ok()) return s;
-    if (!left->is_leaf() || left->right != pos->leaf) {
-      return CdxCorruption("cdx node " + CdxHex(prev) + ": sibling links disagree with node " +
+    const CdxNode* sibling;
+    if (!(s = Node(next, &sibling)).ok()) return s;
+    if (!sibling->is_leaf() || (forward ? sibling->left : sibling->right) != pos->leaf) {
+      return CdxCorruption("cdx node " + CdxHex(next) + ": sibling links disagree with node " +
                            CdxHex(pos->leaf));
     }
-    if (left->count() > 0) {
-      if (from_node->count() > 0 &&
-          Compare(left->key(left->count() - 1, key_length_), left->recnos.back(),
-                  from_node->key(0, key_length_), from_node->recnos[0]) >= 0) {
-        return CdxCorruption("cdx node " + CdxHex(prev) + ": keys out of order before node " +
-                             CdxHex(from));
+    if (sibling->count() > 0) {
+      const int32_t near = forward ? 0 : sibling->count() - 1;
+      if (from_node->count() > 0) {
+        const int32_t far = forward ? from_node->count() - 1 : 0;
+        const int c =
+            Compare(sibling->key(near, key_length_), sibling->recnos[static_cast<size_t>(near)],
+                    from_node->key(far, key_length_), from_node->recnos[static_cast<size_t>(far)]);
+        if (forward ? c <= 0 : c >= 0) {
+          return CdxCorruption("cdx node " + CdxHex(next) + ": keys out of order " +
+                               (forward ? "after" : "before") + " node " + CdxHex(from));
+        }
       }
-      *pos = CdxPos{prev, left->count() - 1};
+      *pos = CdxPos{next, near};
       return Status::OK();
     }
-    pos->leaf = prev;
-    node = left;
+    pos->leaf = next;
+    node = sibling;
   }
   return CdxCorruption("cdx node " + CdxHex(from) + ": endless sibling chain");
 }

@@ -48,8 +48,9 @@ class CdxTree {
 
   Status First(CdxPos* pos);
   Status Last(CdxPos* pos);
-  Status Next(CdxPos* pos);  // pos becomes invalid past the end
-  Status Prev(CdxPos* pos);
+  // One entry on; pos becomes invalid past the end.
+  Status Next(CdxPos* pos) { return Move(pos, true); }
+  Status Prev(CdxPos* pos) { return Move(pos, false); }
   // The first entry >= (key, recno); key has key_length() bytes. Invalid pos
   // when every entry is smaller.
   Status LowerBound(std::string_view key, uint32_t recno, CdxPos* pos);
@@ -74,6 +75,8 @@ class CdxTree {
   Status Depth(int32_t* depth);
 
  private:
+  Status Move(CdxPos* pos, bool forward);
+
   struct Step {
     uint32_t offset;
     int32_t index;

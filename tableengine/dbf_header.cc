@@ -6,31 +6,6 @@
 
 namespace pv {
 
-uint16_t DecodeLe16(const char* p) {
-  const auto* u = reinterpret_cast<const unsigned char*>(p);
-  return static_cast<uint16_t>(u[0] | (u[1] << 8));
-}
-uint32_t DecodeLe32(const char* p) {
-  const auto* u = reinterpret_cast<const unsigned char*>(p);
-  return static_cast<uint32_t>(u[0]) | (static_cast<uint32_t>(u[1]) << 8) |
-         (static_cast<uint32_t>(u[2]) << 16) | (static_cast<uint32_t>(u[3]) << 24);
-}
-uint32_t DecodeBe32(const char* p) {
-  const auto* u = reinterpret_cast<const unsigned char*>(p);
-  return (static_cast<uint32_t>(u[0]) << 24) | (static_cast<uint32_t>(u[1]) << 16) |
-         (static_cast<uint32_t>(u[2]) << 8) | static_cast<uint32_t>(u[3]);
-}
-void EncodeLe16(char* p, uint16_t v) {
-  p[0] = static_cast<char>(v & 0xFF);
-  p[1] = static_cast<char>(v >> 8);
-}
-void EncodeLe32(char* p, uint32_t v) {
-  for (int i = 0; i < 4; i++) p[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-void EncodeBe32(char* p, uint32_t v) {
-  for (int i = 0; i < 4; i++) p[i] = static_cast<char>((v >> (8 * (3 - i))) & 0xFF);
-}
-
 bool DbfHeader::HasMemoFields() const {
   for (const DbfFieldDesc& f : fields) {
     if (f.type == 'M' || f.type == 'G' || f.type == 'P' || f.type == 'W') return true;
@@ -92,9 +67,9 @@ Status DecodeDbfHeader(const std::string& bytes, uint64_t file_size, DbfHeader* 
   h->year = y >= 100 ? 1900 + y : (y < 80 ? 2000 + y : 1900 + y);
   h->month = static_cast<uint8_t>(p[2]);
   h->day = static_cast<uint8_t>(p[3]);
-  h->record_count = DecodeLe32(p + 4);
-  h->header_length = DecodeLe16(p + 8);
-  h->record_length = DecodeLe16(p + 10);
+  h->record_count = GetLe32(p + 4);
+  h->header_length = GetLe16(p + 8);
+  h->record_length = GetLe16(p + 10);
   h->table_flags = static_cast<uint8_t>(p[28]);
   h->codepage = static_cast<uint8_t>(p[29]);
 
@@ -129,7 +104,7 @@ Status DecodeDbfHeader(const std::string& bytes, uint64_t file_size, DbfHeader* 
     f.width = static_cast<uint8_t>(d[16]);
     f.decimals = static_cast<uint8_t>(d[17]);
     f.flags = static_cast<uint8_t>(d[18]);
-    f.autoinc_next = DecodeLe32(d + 19);
+    f.autoinc_next = GetLe32(d + 19);
     f.autoinc_step = static_cast<uint8_t>(d[23]);
     // A character field wider than 255 keeps its high byte in the
     // decimals byte (a Clipper extension some writers use).
@@ -173,7 +148,7 @@ void EncodeDateAndCount(int32_t year, int32_t month, int32_t day, uint32_t count
   out[0] = static_cast<char>(year % 100);
   out[1] = static_cast<char>(month);
   out[2] = static_cast<char>(day);
-  EncodeLe32(out + 3, count);
+  PutLe32(out + 3, count);
 }
 
 std::string EncodeDbfHeader(const DbfHeader& h) {
@@ -181,8 +156,8 @@ std::string EncodeDbfHeader(const DbfHeader& h) {
   char* p = out.data();
   p[0] = static_cast<char>(h.version);
   EncodeDateAndCount(h.year, h.month, h.day, h.record_count, p + 1);
-  EncodeLe16(p + 8, static_cast<uint16_t>(h.header_length));
-  EncodeLe16(p + 10, static_cast<uint16_t>(h.record_length));
+  PutLe16(p + 8, static_cast<uint16_t>(h.header_length));
+  PutLe16(p + 10, static_cast<uint16_t>(h.record_length));
   p[28] = static_cast<char>(h.table_flags);
   p[29] = static_cast<char>(h.codepage);
   int32_t pos = kDbfHeaderSize;
@@ -190,7 +165,7 @@ std::string EncodeDbfHeader(const DbfHeader& h) {
     char* d = p + pos;
     std::memcpy(d, f.name.data(), std::min<size_t>(f.name.size(), 10));
     d[11] = f.type;
-    EncodeLe32(d + 12, static_cast<uint32_t>(f.offset));
+    PutLe32(d + 12, static_cast<uint32_t>(f.offset));
     d[16] = static_cast<char>(f.width & 0xFF);
     d[17] = static_cast<char>(f.decimals);
     d[18] = static_cast<char>(f.flags);

@@ -53,6 +53,7 @@
 #include <vector>
 
 #include "foundation/status.h"
+#include "tableengine/byte_order.h"
 
 namespace pv {
 
@@ -103,14 +104,6 @@ std::string EncodeDbfHeader(const DbfHeader& header);
 
 // The 8 bytes at offset 1..3 (date) and 4..7 (count).
 void EncodeDateAndCount(int32_t year, int32_t month, int32_t day, uint32_t count, char out[7]);
-
-// Little- and big-endian helpers over raw bytes.
-uint16_t DecodeLe16(const char* p);
-uint32_t DecodeLe32(const char* p);
-uint32_t DecodeBe32(const char* p);
-void EncodeLe16(char* p, uint16_t v);
-void EncodeLe32(char* p, uint32_t v);
-void EncodeBe32(char* p, uint32_t v);
 
 }  // namespace pv
 

@@ -8,7 +8,7 @@
 
 namespace pv {
 
-EngineContext::EngineContext(FileSystem* fs) : fs_(fs != nullptr ? fs : PosixFileSystem()) {}
+EngineContext::EngineContext(FileSystem* fs) : fs_(fs != nullptr ? fs : OsFileSystem()) {}
 
 EngineContext::~EngineContext() { CloseAll(); }
 

@@ -34,12 +34,8 @@ using ErrorHook = void (*)(EngineContext* context, int32_t code, int32_t code2,
                            const char* description3);
 
 struct EngineSettings {
-  bool auto_open_index = false;  // open the production index with the table
-                                 // (not done by this engine; kept for callers)
   bool open_error = false;       // a missing file on open raises an error
   bool create_replaces = true;   // creating a file replaces an existing one
-  bool read_cache = false;       // no cache: every read goes to the file
-  bool write_cache = false;
   bool lock_enforce = true;      // a field may be assigned only on a locked record
   int32_t lock_attempts = 3;     // attempts per lock request (>= 1)
   int32_t lock_retry_ms = 50;    // pause between two attempts
@@ -48,8 +44,6 @@ struct EngineSettings {
   bool defer_index = false;      // with exclusive: an index a table creates takes
                                  // records in one build later (table.h)
   bool read_only = false;        // open files for reading only; changes fail
-  int32_t mem_tune = 20;         // memory tuning value; nothing depends on it
-  int32_t compatibility = 25;    // FoxPro 2.5: the form of created files
 };
 
 class EngineContext {

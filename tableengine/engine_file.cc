@@ -23,7 +23,7 @@ class PlatformFileSystem final : public FileSystem {
 
 }  // namespace
 
-FileSystem* PosixFileSystem() {
+FileSystem* OsFileSystem() {
   static PlatformFileSystem* fs = new PlatformFileSystem();
   return fs;
 }

@@ -3,7 +3,7 @@
 // The engine opens, creates and removes its data, memo and index files only
 // through a FileSystem, and reads and writes them only through the returned
 // pv::File (foundation/platform/file.h: read at, write at, size, truncate,
-// sync, lock range, unlock range, close). PosixFileSystem() is the real one;
+// sync, lock range, unlock range, close). OsFileSystem() is the real one;
 // MemFileSystem (mem_file_system.h) keeps files in memory and injects faults
 // for tests and the fuzzer.
 #ifndef PV_TABLEENGINE_ENGINE_FILE_H_
@@ -34,7 +34,7 @@ class FileSystem {
 };
 
 // The operating system's files through the platform layer. Never deleted.
-FileSystem* PosixFileSystem();
+FileSystem* OsFileSystem();
 
 }  // namespace pv
 

@@ -7,8 +7,8 @@
 // and tests implement it over a few hand-made fields.
 //
 // Field indexes are 0-based positions in the table's field list. Raw bytes are
-// the field's bytes in the current record exactly as stored (section 1.5 of the
-// format notes: text blank-padded, N/F as right-aligned ASCII, D as YYYYMMDD,
+// the field's bytes in the current record exactly as stored (docs/formats.md
+// section 1.4: text blank-padded, N/F as right-aligned ASCII, D as YYYYMMDD,
 // I as 4 bytes LE, B as an LE double, Y as an LE int64 of value x 10000, T as
 // two LE int32: Julian day and milliseconds).
 #ifndef PV_TABLEENGINE_EXPR_RECORD_H_

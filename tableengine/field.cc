@@ -85,7 +85,7 @@ int32_t Field::AssignLong(int32_t value) {
   if (type_ == 'I') {
     int32_t r = table_->CheckWritable();
     if (r != 0) return r;
-    EncodeLe32(table_->record_.data() + offset_, static_cast<uint32_t>(value));
+    PutLe32(table_->record_.data() + offset_, static_cast<uint32_t>(value));
     ClearNull();
     table_->changed_ = true;
     return 0;
@@ -121,7 +121,7 @@ int32_t Field::AssignDouble(double value) {
       if (r != 0) return r;
       char* p = table_->record_.data() + offset_;
       if (type_ == 'I') {
-        EncodeLe32(p, static_cast<uint32_t>(ClampToInt32(std::round(value))));
+        PutLe32(p, static_cast<uint32_t>(ClampToInt32(std::round(value))));
       } else if (type_ == 'B') {
         std::memcpy(p, &value, 8);  // little-endian machine, as the format
       } else {
@@ -177,7 +177,7 @@ double Field::Double() const {
     case 'N': case 'F': case 'C':
       return ParseNumericText(std::string_view(p, static_cast<size_t>(width_)));
     case 'I':
-      return static_cast<int32_t>(DecodeLe32(p));
+      return static_cast<int32_t>(GetLe32(p));
     case 'B': {
       double v;
       std::memcpy(&v, p, 8);
@@ -193,14 +193,14 @@ double Field::Double() const {
     case 'D':
       return JulianFromDateText(std::string_view(p, 8));
     case 'T':
-      return static_cast<int32_t>(DecodeLe32(p)) + DecodeLe32(p + 4) / 86400000.0;
+      return static_cast<int32_t>(GetLe32(p)) + GetLe32(p + 4) / 86400000.0;
     default:
       return 0;
   }
 }
 
 int32_t Field::Long() const {
-  if (type_ == 'I') return static_cast<int32_t>(DecodeLe32(Ptr()));
+  if (type_ == 'I') return static_cast<int32_t>(GetLe32(Ptr()));
   return ClampToInt32(Double());
 }
 
@@ -218,7 +218,7 @@ const char* Field::MemoPtr() {
     uint32_t block = 0;
     bool ok = true;
     if (width_ == 4) {
-      block = DecodeLe32(p);
+      block = GetLe32(p);
     } else {
       double v = ParseNumericText(std::string_view(p, static_cast<size_t>(width_)), &ok);
       ok = ok && v >= 0 && v <= 4294967295.0;

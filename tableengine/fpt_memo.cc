@@ -47,7 +47,7 @@ Status MemoFile::Create(FileSystem* fs, const std::string& path, std::unique_ptr
   Status s = fs->Open(path, o, &f);
   if (!s.ok()) return s;
   std::string header(kFptHeaderSize, '\0');
-  EncodeBe32(header.data(), kFptHeaderSize / kFptDefaultBlockSize);
+  PutBe32(header.data(), kFptHeaderSize / kFptDefaultBlockSize);
   header[6] = 0;
   header[7] = static_cast<char>(kFptDefaultBlockSize);
   s = f->WriteAt(0, header.data(), header.size());
@@ -68,7 +68,7 @@ Status MemoFile::ReadHeader() {
       block_size_ = kDbtBlockSize;
       break;
     case MemoKind::kDbt4:
-      block_size_ = DecodeLe16(h + 20);
+      block_size_ = GetLe16(h + 20);
       if (block_size_ == 0) block_size_ = kDbtBlockSize;
       break;
   }
@@ -110,13 +110,13 @@ Status MemoFile::Read(uint32_t block, std::string* data) {
     if (static_cast<uint8_t>(h[0]) != 0xFF || static_cast<uint8_t>(h[1]) != 0xFF) {
       return Status::Corruption("memo file " + path + ": block " + std::to_string(block) + " is not a memo start");
     }
-    length = DecodeLe32(h + 4);
+    length = GetLe32(h + 4);
     if (length < kFptBlockHeaderSize) {
       return Status::Corruption("memo file " + path + ": block " + std::to_string(block) + " length below 8");
     }
     length -= kFptBlockHeaderSize;
   } else {
-    length = DecodeBe32(h + 4);
+    length = GetBe32(h + 4);
   }
   if (length > kMaxMemoLength) {
     return Status::Corruption("memo file " + path + ": memo at block " + std::to_string(block) +
@@ -143,13 +143,13 @@ Status MemoFile::Write(const std::string& data, uint32_t type, uint32_t* block) 
     size_t got = 0;
     Status s = file_->ReadAt(static_cast<uint64_t>(*block) * block_size_, sizeof h, h, &got);
     if (!s.ok()) return s;
-    if (got == sizeof h && blocks_for(DecodeBe32(h + 4)) >= blocks_for(data.size())) target = *block;
+    if (got == sizeof h && blocks_for(GetBe32(h + 4)) >= blocks_for(data.size())) target = *block;
   }
   char header[4];
   if (target == 0) {
     Status s = ReadExact(file_.get(), 0, sizeof header, header, "header");
     if (!s.ok()) return s;
-    uint32_t next = DecodeBe32(header);
+    uint32_t next = GetBe32(header);
     const uint32_t first = (kFptHeaderSize + block_size_ - 1) / block_size_;
     if (next < first) {
       return Status::Corruption("memo file " + path + ": next free block " + std::to_string(next) +
@@ -158,11 +158,11 @@ Status MemoFile::Write(const std::string& data, uint32_t type, uint32_t* block) 
     const uint64_t after = next + blocks_for(data.size());
     if (after > 0xFFFFFFFFull) return Status::IOError("memo file " + path + ": full");
     target = next;
-    EncodeBe32(header, static_cast<uint32_t>(after));
+    PutBe32(header, static_cast<uint32_t>(after));
   }
   std::string out(kFptBlockHeaderSize, '\0');
-  EncodeBe32(out.data(), type);
-  EncodeBe32(out.data() + 4, static_cast<uint32_t>(data.size()));
+  PutBe32(out.data(), type);
+  PutBe32(out.data() + 4, static_cast<uint32_t>(data.size()));
   out += data;
   Status s = file_->WriteAt(static_cast<uint64_t>(target) * block_size_, out.data(), out.size());
   if (!s.ok()) return s;

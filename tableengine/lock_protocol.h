@@ -43,6 +43,8 @@ constexpr uint64_t TableLockStart(int32_t header_length, int32_t record_length) 
   return kLockHeaderByte + 1 - TableLockLength(header_length, record_length);
 }
 
+// The index lock, a byte of the .cdx file: shared while the index is read,
+// exclusive while it is updated (cdx_file.h).
 constexpr uint64_t kLockIndexByte = 0x7FFFFFFE;
 
 }  // namespace pv

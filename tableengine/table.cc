@@ -88,7 +88,7 @@ Status Table::LoadHeader() {
     size_t got = 0;
     s = file_->ReadAt(0, sizeof fixed, fixed, &got);
     if (!s.ok()) return s;
-    size_t want = got < sizeof fixed ? got : DecodeLe16(fixed + 8);
+    size_t want = got < sizeof fixed ? got : GetLe16(fixed + 8);
     std::string bytes(std::max<size_t>(want, got), '\0');
     s = file_->ReadAt(0, bytes.size(), bytes.data(), &got);
     if (!s.ok()) return s;
@@ -401,7 +401,7 @@ Status Table::ReadCount(uint32_t* count) {
   Status s = file_->ReadAt(4, sizeof buf, buf, &got);
   if (!s.ok()) return s;
   if (got != sizeof buf) return Status::Corruption(path_ + ": header cut short");
-  *count = DecodeLe32(buf);
+  *count = GetLe32(buf);
   return Status::OK();
 }
 
@@ -636,7 +636,7 @@ Status Table::WriteMemos() {
     const char* old = disk_image_.data() + f.offset_;
     uint32_t block = 0;
     if (f.width_ == 4) {
-      block = DecodeLe32(old);
+      block = GetLe32(old);
     } else {
       std::string digits(old, static_cast<size_t>(f.width_));
       block = static_cast<uint32_t>(std::strtoul(digits.c_str(), nullptr, 10));
@@ -644,7 +644,7 @@ Status Table::WriteMemos() {
     Status s = memo_->Write(f.memo_, f.type_ == 'M' ? 1 : 0, &block);
     if (!s.ok()) return s;
     if (f.width_ == 4) {
-      EncodeLe32(p, block);
+      PutLe32(p, block);
     } else if (block == 0) {
       std::memset(p, ' ', static_cast<size_t>(f.width_));
     } else {
@@ -741,9 +741,9 @@ Status Table::FillAutoIncrements(char* record) {
     Status s = file_->ReadAt(at, sizeof buf, buf, &got);
     if (!s.ok()) return s;
     if (got != sizeof buf) return Status::Corruption(path_ + ": descriptor cut short");
-    const uint32_t value = DecodeLe32(buf);
+    const uint32_t value = GetLe32(buf);
     std::memcpy(record + d.offset, buf, 4);
-    EncodeLe32(buf, value + static_cast<uint8_t>(buf[4]));
+    PutLe32(buf, value + static_cast<uint8_t>(buf[4]));
     s = file_->WriteAt(at, buf, 4);
     if (!s.ok()) return s;
   }

@@ -147,8 +147,8 @@ void AppendField(std::string* out, pv::Field* f) {
       return;
     }
     case 'T': {
-      const auto jd = static_cast<int32_t>(pv::DecodeLe32(p));
-      const uint32_t ms = pv::DecodeLe32(p + 4);
+      const auto jd = static_cast<int32_t>(pv::GetLe32(p));
+      const uint32_t ms = pv::GetLe32(p + 4);
       if (jd == 0 && ms == 0) {
         out->append("null");
         return;

@@ -19,24 +19,10 @@
 #include "persist/zrp_base.h"
 #include "persist/zrp_table_iterator.h"
 #include "tests/app/plant_records.h"
+#include "tests/support/capture_log.h"
 #include "tests/support/test_util.h"
 
 namespace {
-
-// Collects the messages instead of printing them.
-class RecordingLog : public OutputHandler {
- public:
-  RecordingLog() : OutputHandler("Packvault.log") {}
-  void PutInfo(const char* text) override { infos.emplace_back(text); }
-  void PutError(const char* text) override { errors.emplace_back(text); }
-  size_t CountInfo(const std::string& text) const {
-    size_t n = 0;
-    for (const auto& s : infos) n += (s == text);
-    return n;
-  }
-  std::vector<std::string> infos;
-  std::vector<std::string> errors;
-};
 
 // 2024-01-01 10:00:00.000 as PcTime.
 constexpr uint32_t k10h = 1704103200u;
@@ -92,7 +78,7 @@ class CopierTest : public ::testing::Test {
     base.Close();
   }
 
-  RecordingLog log_;
+  pvtest::CaptureLog log_;
   ZipData zd_;
   pvtest::TempDir dir_;
   std::vector<std::unique_ptr<Dbf2Zip>> copiers_;
@@ -130,13 +116,13 @@ TEST_F(CopierTest, DcLogTakesTheIntervalToTheMillisecond) {
   ASSERT_EQ(expected.size(), 3u);
   EXPECT_EQ(copied, expected);
 
-  ASSERT_GE(log_.infos.size(), 2u);
-  EXPECT_EQ(log_.infos.front(), "Starting 2 write data from " + Dir() +
+  ASSERT_GE(log_.lines.size(), 2u);
+  EXPECT_EQ(log_.lines.front(), "I:Starting 2 write data from " + Dir() +
                                     "_DCLOG.dbf 2 0101_10h.dbf (20240101.zip)\n"
                                     "   Timespan from 0000000020240101105959999 back to "
                                     "0000000020240101100000000");
-  EXPECT_EQ(log_.infos.back(), "   3 records written 2 0101_10h.dbf");
-  EXPECT_TRUE(log_.errors.empty());
+  EXPECT_EQ(log_.lines.back(), "I:   3 records written 2 0101_10h.dbf");
+  for (const std::string& line : log_.lines) EXPECT_NE(line.rfind("E:", 0), 0u) << line;
 }
 
 // A record with a timelevel above 0 sorts after every time of level 0, so
@@ -149,7 +135,7 @@ TEST_F(CopierTest, DcLogRecordWithTimelevelEndsTheWalk) {
   });
   Dbf2Zip* c = MakeCopier<DcLog2Zip>("_DCLOG", Dir());
   EXPECT_EQ(c->ProcessDbf(), 0);
-  EXPECT_EQ(log_.infos.back(), "   0 records written 2 0101_10h.dbf");
+  EXPECT_EQ(log_.lines.back(), "I:   0 records written 2 0101_10h.dbf");
 }
 
 // 250 records in the interval: two progress lines, the final count, and the
@@ -176,8 +162,8 @@ TEST_F(CopierTest, ArchiveCountsProgressAndEndsAtTheLastSecond) {
   });
   Dbf2Zip* c = MakeCopier<Archive2Zip>("_ARCHIVE", Dir());
   EXPECT_EQ(c->ProcessDbf(), 250);
-  EXPECT_EQ(log_.CountInfo("\n100 Archive entries written"), 2u);
-  EXPECT_EQ(log_.infos.back(), "   250 records written 2  dbf: 0101_10h");
+  EXPECT_EQ(log_.Count("I:\n100 Archive entries written"), 2u);
+  EXPECT_EQ(log_.lines.back(), "I:   250 records written 2  dbf: 0101_10h");
 
   auto copied = plantrec::Read<EntryDbf>(Dir(), "0101_10h", "TIME");
   auto expected = plantrec::Read<EntryDbf>(Dir(), "_ARCHIVE", "TIME", [](const EntryDbf& r) {
@@ -221,7 +207,7 @@ TEST_F(CopierTest, EventLogCopiesEveryFieldIntoATableWithAllTags) {
   });
   Dbf2Zip* c = MakeCopier<EventLog2Zip>("_EVENTLOG", Dir());
   EXPECT_EQ(c->ProcessDbf(), 3);
-  EXPECT_EQ(log_.infos.back(), "   3 records written 2  dbf: 0101_10h");
+  EXPECT_EQ(log_.lines.back(), "I:   3 records written 2  dbf: 0101_10h");
 
   auto copied = plantrec::Read<EventLogDbf>(Dir(), "0101_10h", "UTC");
   auto expected = plantrec::Read<EventLogDbf>(Dir(), "_EVENTLOG", "UTC", [](const EventLogDbf& r) {
@@ -254,24 +240,22 @@ TEST_F(CopierTest, EventLogCopiesEveryFieldIntoATableWithAllTags) {
   base.Close();
 }
 
-// A project directory without the plant table: the search creates an empty
-// table of the declared layout, logs the no-data line and copies nothing.
-TEST_F(CopierTest, MissingPlantTableIsCreatedEmpty) {
+// No data: a project directory without the plant table (the search creates
+// an empty table of the declared layout), and a table whose last record is
+// older than the interval's start. Both log the no-data line, copy nothing.
+TEST_F(CopierTest, MissingTableAndTableEndingBeforeTheIntervalHaveNoData) {
   Dbf2Zip* c = MakeCopier<Archive2Zip>("_ARCHIVE", Dir());
   EXPECT_EQ(c->ProcessDbf(), 0);
-  EXPECT_EQ(log_.infos.back(), "   No data found in dbf: " + Dir() + "_ARCHIVE");
+  EXPECT_EQ(log_.lines.back(), "I:   No data found in dbf: " + Dir() + "_ARCHIVE");
   EXPECT_TRUE(std::filesystem::exists(Dir() + "_ARCHIVE.dbf"));
   EXPECT_TRUE(std::filesystem::exists(Dir() + "_ARCHIVE.cdx"));
-}
 
-// A table whose last record is older than the interval's start.
-TEST_F(CopierTest, TableEndingBeforeTheIntervalHasNoData) {
   Append<EventLogDbf>(Dir(), "_EVENTLOG", 2, [&](EventLogDbf& t, int i) {
     FillEvent(t, k10h - 100 + static_cast<uint32_t>(i), 0, 0, true);
   });
-  Dbf2Zip* c = MakeCopier<EventLog2Zip>("_EVENTLOG", Dir());
+  c = MakeCopier<EventLog2Zip>("_EVENTLOG", Dir());
   EXPECT_EQ(c->ProcessDbf(), 0);
-  EXPECT_EQ(log_.infos.back(), "   No data found in dbf: " + Dir() + "_EVENTLOG");
+  EXPECT_EQ(log_.lines.back(), "I:   No data found in dbf: " + Dir() + "_EVENTLOG");
 }
 
 // Two copiers of one kind in two project directories write interim tables

@@ -7,6 +7,7 @@
 // every interval has records before, at and after both of its ends.
 #include <algorithm>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -214,19 +215,26 @@ TEST(E2eArchiveTest, ClockIn2040) {
 }
 
 // ESC on a terminal shortly after 11:00: the forced run archives the interval
-// that the clock has just left, under its regular name.
+// that the clock has just left, under its regular name. An arrow key (an ESC
+// sequence) before it does not end the run, and the terminal's line mode is
+// restored afterwards.
 TEST(E2eArchiveTest, EscapeOnTerminal) {
   Installation inst;
   FillPlant(inst);
   inst.WriteStore("2024-01-01T10:59:55Z", 1);
   inst.StartOnTerminal();
   std::this_thread::sleep_for(std::chrono::seconds(8));
+  inst.PressKey("Up");
+  EXPECT_EQ(inst.WaitExit(2), -1) << "an arrow key ended the program";
   int rc = -1;
   for (int attempt = 0; attempt < 5 && rc < 0; ++attempt) {
-    inst.PressEscape();
+    inst.PressKey("Escape");
     rc = inst.WaitExit(10);
   }
   ASSERT_EQ(rc, 0) << inst.Console();
+  const std::string stty = pvtest::ReadFileBytes(inst.Dir("work") + "/stty.txt");
+  EXPECT_TRUE(std::regex_search(stty, std::regex(R"((^|\s)icanon(\s|$))"))) << stty;
+  EXPECT_TRUE(std::regex_search(stty, std::regex(R"((^|\s)echo(\s|$))"))) << stty;
   const std::string console = inst.Console();
   EXPECT_NE(console.find("Forced Zip: Last written 0000000020240101100000000"), std::string::npos);
   CheckCommon(inst, {&k10h});

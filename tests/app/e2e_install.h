@@ -140,14 +140,16 @@ class Installation {
 
   // Starts packvault on a terminal, a detached tmux session, in the
   // foreground so that the terminal is its keyboard (an asynchronous command
-  // of a shell reads /dev/null); its exit code lands in ROOT/work/rc.
+  // of a shell reads /dev/null); its exit code lands in ROOT/work/rc, the
+  // terminal's settings after the run in ROOT/work/stty.txt.
   void StartOnTerminal() {
     tmux_ = "pvtest" + std::to_string(std::time(nullptr)) + std::to_string(std::rand() % 100000);
     const std::string run = "cd " + Quote(Dir("work")) +
-                            " && ../bin/packvault plant1 > console.txt 2>&1; echo $? > rc";
+                            " && ../bin/packvault plant1 > console.txt 2>&1; e=$?; stty -a > stty.txt;"
+                            " echo $e > rc";
     Shell("tmux -L " + tmux_ + " new-session -d -x 160 -y 40 " + Quote("sh -c " + Quote(run)));
   }
-  void PressEscape() { Shell("tmux -L " + tmux_ + " send-keys Escape"); }
+  void PressKey(const char* key) { Shell("tmux -L " + tmux_ + " send-keys " + key); }
 
   // Waits until path exists; false after timeout_s seconds.
   static bool WaitForFile(const std::string& path, int timeout_s) {

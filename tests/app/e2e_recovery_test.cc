@@ -96,8 +96,8 @@ size_t CheckArchives(Installation& inst, const std::vector<std::string>& project
   return n;
 }
 
-// Only plant tables in the project directories; only day archives, day text
-// files and the journal in the archive directories.
+// Only plant tables in the project directories; only day archives, their
+// text files and manifests, and the journal in the archive directories.
 void CheckNothingLeft(Installation& inst, const std::vector<std::string>& projects) {
   for (const std::string& p : projects) {
     for (const auto& e : std::filesystem::directory_iterator(p)) {
@@ -109,8 +109,9 @@ void CheckNothingLeft(Installation& inst, const std::vector<std::string>& projec
   for (const char* kind : {"_DCLOG", "_ARCHIVE", "_EVENTLOG"}) {
     for (const auto& e : std::filesystem::directory_iterator(inst.Dir("archive") + "/" + kind)) {
       const std::string n = e.path().filename().string();
+      const std::string ext = e.path().extension().string();
       EXPECT_TRUE(n == "ArchivedIntervals.txt" ||
-                  (n.size() == 12 && (e.path().extension() == ".zip" || e.path().extension() == ".txt")))
+                  (n.size() == 8 + ext.size() && (ext == ".zip" || ext == ".txt" || ext == ".manifest")))
           << kind << "/" << n;
     }
   }

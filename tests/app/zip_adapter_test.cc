@@ -8,6 +8,7 @@
 #include <zlib.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -30,7 +31,10 @@ constexpr char kCode[] = "Pl4nt-Code";
 class ZipAdapterTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_NE(XceedZipInitDLL(), 0); }
-  void TearDown() override { XceedZipShutdownDLL(); }
+  void TearDown() override {
+    XzTestSeams() = real_seams_;
+    XceedZipShutdownDLL();
+  }
 
   // One XzZip run as the archive job does it.
   int32_t Zip(const std::string& archive, const std::string& file, const char* code = kCode,
@@ -69,6 +73,7 @@ class ZipAdapterTest : public ::testing::Test {
   }
 
   pvtest::TempDir dir_;
+  const XzSeams real_seams_ = XzTestSeams();
 };
 
 TEST_F(ZipAdapterTest, AesMembersUnderBareNamesReplaceAndRemove) {
@@ -218,6 +223,78 @@ TEST_F(ZipAdapterTest, FailuresReturnStableNumbersAndKeepTheArchive) {
   const std::string updated = pvtest::ReadFileBytes(dir_.File("a.manifest"));
   EXPECT_EQ(updated.find(manifest), 0u) << updated;
   EXPECT_EQ(updated.find(entry(g), manifest.size()), manifest.size()) << updated;
+}
+
+// The busy case's other process signals on g_inside and waits on g_release
+// (pipes) while it holds the directory's mutex.
+int g_inside[2];
+int g_release[2];
+
+// Steps that real disks and processes rarely fail, made to fail through the
+// adapter's seams: each has its own number, and libzip's temporary file goes.
+TEST_F(ZipAdapterTest, RenameSyncAndBusyFailuresHaveTheirOwnNumbers) {
+  const std::string zip = dir_.File("s.zip");
+  const std::string first = MakeFile("0101_07h.dbf", pvtest::TableLikeBytes(2000, 4));
+  const std::string second = MakeFile("0101_15h.dbf", pvtest::TableLikeBytes(2000, 5));
+  ASSERT_EQ(Zip(zip, first), kXzSuccess);
+
+  // Rename: a directory has taken the archive's name when libzip renames its
+  // temporary file over it.
+  XzTestSeams().before_commit = [](const std::string& archive) {
+    ASSERT_EQ(std::rename(archive.c_str(), (archive + ".aside").c_str()), 0);
+    ASSERT_EQ(mkdir(archive.c_str(), 0755), 0);
+  };
+  EXPECT_EQ(Zip(zip, second), kXzErrReplaceFailed);
+  XzTestSeams().before_commit = nullptr;
+  EXPECT_EQ(pvtest::LeftoverTempFiles(dir_.Path(), "s.zip"), 0);
+  ASSERT_EQ(rmdir(zip.c_str()), 0);
+  ASSERT_EQ(std::rename((zip + ".aside").c_str(), zip.c_str()), 0);
+  EXPECT_EQ(pvtest::ZipMembers(zip, kCode), std::vector<std::string>{"0101_07h.dbf"});
+
+  // Sync of the new archive, then of its directory: the archive is replaced
+  // but not known to be durable, which the caller must hear.
+  XzTestSeams().sync = [](const std::string&, bool directory) {
+    return directory ? pv::Status::OK() : pv::Status::IOError("injected");
+  };
+  EXPECT_EQ(Zip(zip, second), kXzErrSyncFailed);
+  XzTestSeams().sync = [](const std::string&, bool directory) {
+    return directory ? pv::Status::IOError("injected") : pv::Status::OK();
+  };
+  EXPECT_EQ(Remove(zip, "0101_15h.dbf"), kXzErrSyncFailed);
+  XzTestSeams().sync = real_seams_.sync;
+  EXPECT_EQ(pvtest::ZipMembers(zip, kCode), std::vector<std::string>{"0101_07h.dbf"});
+
+  // Busy: another process is inside an update in the same directory. Both
+  // operations give up after the wait; that process's update then completes.
+  ASSERT_EQ(pipe(g_inside), 0);
+  ASSERT_EQ(pipe(g_release), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    close(g_inside[0]);
+    close(g_release[1]);  // so that the parent's end alone keeps it waiting
+    XzTestSeams().before_commit = [](const std::string&) {
+      char c = 1;
+      if (write(g_inside[1], &c, 1) != 1 || read(g_release[0], &c, 1) != 1) _exit(90);
+    };
+    _exit(Zip(zip, second));
+  }
+  close(g_inside[1]);  // a child that died early then reads as the end
+  close(g_release[0]);
+  char c = 0;
+  ASSERT_EQ(read(g_inside[0], &c, 1), 1);
+  XzTestSeams().directory_wait_ms = 100;
+  EXPECT_EQ(Zip(dir_.File("other.zip"), first), kXzErrBusy);
+  EXPECT_EQ(Remove(zip, "0101_07h.dbf"), kXzErrBusy);
+  ASSERT_EQ(write(g_release[1], &c, 1), 1);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kXzSuccess) << status;
+  close(g_inside[0]);
+  close(g_release[1]);
+  EXPECT_EQ(pvtest::ZipMembers(zip, kCode),
+            (std::vector<std::string>{"0101_07h.dbf", "0101_15h.dbf"}));
+  EXPECT_FALSE(pv::PathExists(dir_.File("other.zip")));
 }
 
 TEST_F(ZipAdapterTest, KilledDuringAddLeavesEarlierMembersAndItsTempIsCleared) {

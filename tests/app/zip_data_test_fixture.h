@@ -23,20 +23,10 @@
 #include "serverlink/eci_objects.h"
 #include "serverlink/store_document.h"
 #include "tests/app/zip_test_util.h"
+#include "tests/support/capture_log.h"
 #include "tests/support/test_util.h"
 
 namespace pvtest {
-
-class CaptureLog : public OutputHandler {
- public:
-  CaptureLog() : OutputHandler("Packvault.log") {}
-  void PutInfo(const char* text) override { lines.push_back(std::string("I:") + text); }
-  void PutError(const char* text) override { lines.push_back(std::string("E:") + text); }
-  bool Has(const std::string& line) const {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-  }
-  std::vector<std::string> lines;
-};
 
 // The server's clock: UT is what the test set, LT one hour later.
 class SetClock : public RealTimeSource {

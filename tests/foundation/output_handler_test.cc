@@ -56,12 +56,4 @@ TEST_F(OutputHandlerTest, WithoutTheSwitchOnlyTheConsole) {
   EXPECT_FALSE(pv::PathExists(dir_.File("Packvault.log")));
 }
 
-TEST_F(OutputHandlerTest, AccessorsHoldThePointer) {
-  EXPECT_EQ(GetLog(), nullptr);
-  OutputHandler log("Packvault.log");
-  SetLog(&log);
-  EXPECT_EQ(GetLog(), &log);
-  SetLog(nullptr);
-}
-
 }  // namespace

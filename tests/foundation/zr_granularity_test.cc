@@ -260,15 +260,6 @@ TEST_F(ZrGranularityTest, SnapshotsDifferencesAndDumps) {
   delete b;
 }
 
-TEST_F(ZrGranularityTest, DeleteFunctionRegistry) {
-  auto fn = [](void*) {};
-  int32_t i = ZrGranularity::_RegisterDeleteFunction(fn);
-  EXPECT_GE(i, 1);
-  EXPECT_EQ(ZrGranularity::_GetDeleteFunction(i), static_cast<ZrGranularity::DeleteFunction>(fn));
-  EXPECT_EQ(ZrGranularity::_RegisterDeleteFunction(fn), i + 1);
-  EXPECT_EQ(ZrGranularity::_GetDeleteFunction(4095), nullptr);
-}
-
 using ZrGranularityDeathTest = ZrGranularityTest;
 
 #if defined(PV_ASAN)

@@ -1,8 +1,8 @@
 // persist_lock_holder: the other process of the lock tests. Locks one record
-// of a table, announces it by creating a file, holds the lock for a while
-// and exits.
+// of a table, announces it by creating a file, holds the lock until the
+// release file exists (at most 60 s) and exits.
 //
-//   persist_lock_holder TABLE_PATH RECNO HOLD_MS READY_FILE
+//   persist_lock_holder TABLE_PATH RECNO READY_FILE RELEASE_FILE
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -13,7 +13,7 @@
 
 int main(int argc, char** argv) {
   if (argc != 5) {
-    std::fprintf(stderr, "usage: persist_lock_holder TABLE_PATH RECNO HOLD_MS READY_FILE\n");
+    std::fprintf(stderr, "usage: persist_lock_holder TABLE_PATH RECNO READY_FILE RELEASE_FILE\n");
     return 2;
   }
   pv::EngineContext context;
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "persist_lock_holder: cannot lock record %s\n", argv[2]);
     return 1;
   }
-  if (!pv::WriteFileAtomically(argv[4], "locked").ok()) return 1;
-  pv::SleepMillis(static_cast<uint32_t>(std::atoi(argv[3])));
+  if (!pv::WriteFileAtomically(argv[3], "locked").ok()) return 1;
+  for (int i = 0; i < 6000 && !pv::PathExists(argv[4]); ++i) pv::SleepMillis(10);
   return table->Close() == pv::kEngineOk ? 0 : 1;
 }

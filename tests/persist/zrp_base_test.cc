@@ -84,13 +84,10 @@ TEST(ZrpBaseTest, BracketsReleaseLocksOnlyWhenTheOutermostEnds) {
   EXPECT_FALSE(table->RecordLocked(1));
 }
 
-TEST(ZrpBaseTest, HopelessPathsAndRemoveTable) {
+TEST(ZrpBaseTest, AddAndRemoveTable) {
   pvtest::TempDir dir;
   ZrpBase base;
   base.Open("Db", WithSlash(dir).c_str(), false, false);
-  base.SetHopeless("/X/LOG");
-  EXPECT_TRUE(base.IsHopeless("/X/LOG"));
-  EXPECT_FALSE(base.IsHopeless("/X/log"));
 
   LogTable t(&base);
   ASSERT_TRUE(t.Add(nullptr));

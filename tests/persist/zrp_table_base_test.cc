@@ -279,10 +279,10 @@ TEST_F(TableTest, LockHeldElsewhereMakesWriteFailAfterTheTimeout) {
   LogTable t(&base_, "LOG", 10, true, /*lockTimeout=*/600);
   AddRecords(t, 2);
   t.Flush();
-  const std::string ready = dir_.File("ready");
+  const std::string ready = dir_.File("ready"), release = dir_.File("release");
   std::thread holder([&] {
     std::string command = pvtest::BinaryPath("bin/persist_lock_holder") + " " +
-                          dir_.File("LOG") + " 1 1500 " + ready;
+                          dir_.File("LOG") + " 1 " + ready + " " + release;
     EXPECT_EQ(std::system(command.c_str()), 0);
   });
   for (int i = 0; i < 500 && !pv::PathExists(ready); ++i) pv::SleepMillis(10);
@@ -304,6 +304,7 @@ TEST_F(TableTest, LockHeldElsewhereMakesWriteFailAfterTheTimeout) {
   // Another record is free.
   it = 2;
   EXPECT_TRUE(t.Write(it));
+  pvtest::WriteFileBytes(release, "");
   holder.join();
   it = 1;
   EXPECT_TRUE(t.Write(it));

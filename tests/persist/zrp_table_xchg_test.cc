@@ -50,28 +50,16 @@ class XchgTest : public ::testing::Test {
   ZrpBase base_;
 };
 
-TEST_F(XchgTest, WriteStoresEachKindsTextForm) {
+// The text form of every kind: IndependentReaderSeesTheStoredValues. Here
+// the null time and both flag values, written over a record and read back.
+TEST_F(XchgTest, NullTimeAndFlagsWrittenOverARecord) {
   AllKindsTable t(&base_);
   Fill(t);
   ZrpTableIterator it;
   it.SetTag("TEXT");
   ASSERT_TRUE(t.Add(it));
   ASSERT_TRUE(t.Read(it));
-
-  EXPECT_EQ(Stored(t, "TEXT"), "  word      ");
   EXPECT_EQ(Stored(t, "FLAG"), "F");
-  EXPECT_EQ(Stored(t, "NUMBER"), "      -1234");
-  EXPECT_EQ(Stored(t, "COUNT"), "4000000000");
-  EXPECT_EQ(Stored(t, "AMOUNT"), "      12.500");
-  EXPECT_EQ(Stored(t, "RATIO"), "1.24    ");  // printf("%.2f"), left-aligned text
-  EXPECT_EQ(Stored(t, "STAMP"), "0000000020050404130709045");
-  EXPECT_EQ(Stored(t, "SSTAMP"), "20050404130709045");
-  EXPECT_EQ(Stored(t, "PCTIME"), "20400101000000");
-  EXPECT_EQ(Stored(t, "ID64"), "0123456789ABCDEF");
-  EXPECT_EQ(Stored(t, "HEXS"), "FFFFFFFE");
-  EXPECT_EQ(Stored(t, "HEXU"), "0000BEEF");
-
-  // The null time and true.
   t.stamp = ZrTime();
   t.flag = true;
   ASSERT_TRUE(t.Write(it));
@@ -192,28 +180,12 @@ TEST_F(XchgTest, DefineAndNameModesTouchNoVariable) {
   EXPECT_EQ(name.tags.size(), 0u);
   EXPECT_EQ(t.number, -1234);
 
+  // Define mode declares (the layout itself: IndependentReaderSeesTheStoredValues).
   ZrpTableInfo define(none, XchgDefine);
   t.ZrpTableXChg(&define);
   EXPECT_STREQ(define.name, "ALLKINDS");
+  EXPECT_EQ(define.fields.size(), 12u);
   EXPECT_EQ(t.hexUnsigned, 0xBEEFu);
-  struct Expected {
-    const char* name;
-    char type;
-    int32_t width;
-    int32_t decimals;
-  } expected[] = {{"TEXT", 'C', 12, 0},   {"FLAG", 'C', 1, 0},    {"NUMBER", 'N', 11, 0},
-                  {"COUNT", 'N', 10, 0},  {"AMOUNT", 'N', 12, 3}, {"RATIO", 'C', 8, 0},
-                  {"STAMP", 'C', 25, 0},  {"SSTAMP", 'C', 17, 0}, {"PCTIME", 'C', 14, 0},
-                  {"ID64", 'C', 16, 0},   {"HEXS", 'C', 8, 0},    {"HEXU", 'C', 8, 0}};
-  ASSERT_EQ(define.fields.size(), std::size(expected));
-  for (size_t i = 0; i < std::size(expected); ++i) {
-    const pv::FieldDef& f = define.fields.fields()[i];
-    EXPECT_EQ(f.name, expected[i].name);
-    EXPECT_EQ(f.type, expected[i].type) << f.name;
-    EXPECT_EQ(f.width, expected[i].width) << f.name;
-    EXPECT_EQ(f.decimals, expected[i].decimals) << f.name;
-    EXPECT_EQ(f.nullable, 0);
-  }
   ASSERT_EQ(define.tags.size(), 1u);
   EXPECT_EQ(define.tags.tags()[0].filter, ".NOT. DELETED()");
 }

@@ -10,17 +10,10 @@
 #include "foundation/platform/disk_space.h"
 #include "serverlink/eci_client.h"
 #include "serverlink/store_document.h"
+#include "tests/support/capture_log.h"
 #include "tests/support/test_util.h"
 
 namespace {
-
-class CaptureLog : public OutputHandler {
- public:
-  CaptureLog() : OutputHandler("Packvault.log") {}
-  void PutInfo(const char* text) override { lines.push_back(std::string("I:") + text); }
-  void PutError(const char* text) override { lines.push_back(std::string("E:") + text); }
-  std::vector<std::string> lines;
-};
 
 const char kIni[] = "[Packvault]\nErrorObjId = ZIPERR\nProjectObjId = PROJ\n";
 
@@ -79,7 +72,7 @@ class EciObjectsTest : public ::testing::Test {
 
   pvtest::TempDir dir_;
   std::filesystem::path cwd_;
-  CaptureLog log_;
+  pvtest::CaptureLog log_;
   EciObjects eci_;
   std::string disk_path_;
 };

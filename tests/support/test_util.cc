@@ -1,16 +1,24 @@
 #include "tests/support/test_util.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-
-#include <gtest/gtest.h>
+#include <stdexcept>
 
 namespace fs = std::filesystem;
 
 namespace pvtest {
+namespace {
+
+[[noreturn]] void Fail(const std::string& what, const std::string& reason) {
+  throw std::runtime_error(what + ": " + reason);
+}
+
+}  // namespace
 
 std::string FixturePath(const std::string& relative) {
   return std::string(PV_FIXTURES_DIR) + "/" + relative;
@@ -46,22 +54,27 @@ std::string TempDir::File(const std::string& name) const { return path_ + "/" + 
 void CopyFile(const std::string& from, const std::string& to) {
   std::error_code ec;
   fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-  ASSERT_FALSE(ec) << "copy " << from << " -> " << to << ": " << ec.message();
+  if (ec) Fail("cannot copy " + from + " to " + to, ec.message());
   fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add, ec);
+  if (ec) Fail("cannot make " + to + " writable", ec.message());
 }
 
 std::string ReadFileBytes(const std::string& path) {
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
-  EXPECT_TRUE(in.good()) << "cannot read " << path;
+  if (!in.good()) Fail("cannot open " + path, std::strerror(errno));
   std::ostringstream out;
   out << in.rdbuf();
+  if (in.bad()) Fail("cannot read " + path, std::strerror(errno));
   return out.str();
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  errno = 0;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good()) << "cannot write " << path;
+  out.close();
+  if (out.fail()) Fail("cannot write " + path, std::strerror(errno));
 }
 
 }  // namespace pvtest

@@ -1,12 +1,16 @@
-// Helpers shared by all test binaries: fixture paths and scratch directories.
+// Helpers for all test binaries: fixture paths, scratch directories, files.
 #ifndef PV_TESTS_SUPPORT_TEST_UTIL_H_
 #define PV_TESTS_SUPPORT_TEST_UTIL_H_
 
+#include <cctype>
+#include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace pvtest {
 
-// Absolute path of a file below ../shared/fixtures, e.g. FixturePath("plant/n1000/_ARCHIVE.dbf").
+// Absolute path of a file below tests/data, e.g. FixturePath("plant/n1000/_ARCHIVE.dbf").
 std::string FixturePath(const std::string& relative);
 
 // Absolute path of a file in the build tree, e.g. BinaryPath("bin/pvdbf").
@@ -29,14 +33,35 @@ class TempDir {
   std::string path_;
 };
 
-// Copies a file; fails the current test on error. The copy is writable.
+// The file helpers below stop the current test on error: they throw, naming
+// the path and the system's reason, and GoogleTest reports the exception as
+// the test's failure (a helper that returned empty bytes would only move the
+// failure somewhere harder to read, or crash).
+
+// Copies a file. The copy is writable.
 void CopyFile(const std::string& from, const std::string& to);
 
-// Reads a whole file into a string (binary); fails the current test on error.
+// Reads a whole file into a string (binary).
 std::string ReadFileBytes(const std::string& path);
 
 // Writes a string to a file (binary), replacing it.
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+
+// Index of the field called `name` (ASCII case ignored, as the engine compares
+// field names) among `fields`, whose elements have a `name` member; -1 if none.
+template <typename FieldT>
+int32_t FindField(const std::vector<FieldT>& fields, std::string_view name) {
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const std::string& n = fields[i].name;
+    bool same = n.size() == name.size();
+    for (size_t k = 0; same && k < n.size(); ++k) {
+      same = std::toupper(static_cast<unsigned char>(n[k])) ==
+             std::toupper(static_cast<unsigned char>(name[k]));
+    }
+    if (same) return static_cast<int32_t>(i);
+  }
+  return -1;
+}
 
 }  // namespace pvtest
 

@@ -17,8 +17,10 @@ using pv::CdxIndex;
 
 struct Outcome {
   bool opened = false;
-  bool walk_error = false;   // a walk or seek stopped with an error status
-  bool check_fault = false;  // the index check found a fault or could not run
+  pv::Status first_error;  // the first open, walk or seek that failed
+  std::string problems;    // what the index check reported, one per line
+  bool damaged() const { return !first_error.ok() || !problems.empty(); }
+  std::string Text() const { return first_error.ToString() + "\n" + problems; }
 };
 
 // Opens the index in `bytes`, walks every tag both ways (bounded), seeks and
@@ -28,11 +30,14 @@ Outcome Exercise(const std::string& bytes, pvtest::FixtureTable& table, const pv
   std::string path = dir.File("x.cdx");
   pvtest::WriteFileBytes(path, bytes);
   std::unique_ptr<pv::File> file;
-  pv::OpenOptions opts;
-  EXPECT_TRUE(pv::OpenFile(path, opts, &file).ok());
+  EXPECT_TRUE(pv::OpenFile(path, pv::OpenOptions(), &file).ok());
   std::unique_ptr<CdxIndex> index;
-  if (!CdxIndex::Open(std::move(file), false, table, &index).ok()) return o;
+  o.first_error = CdxIndex::Open(std::move(file), false, table, &index);
+  if (!o.first_error.ok()) return o;
   o.opened = true;
+  auto note = [&o](const pv::Status& s) {
+    if (o.first_error.ok()) o.first_error = s;
+  };
   for (int32_t i = 0; i < index->tag_count(); ++i) {
     pv::CdxTag* tag = index->tag(i);
     for (bool back : {false, true}) {
@@ -45,16 +50,18 @@ Outcome Exercise(const std::string& bytes, pvtest::FixtureTable& table, const pv
         int32_t moved;
         s = tag->Skip(r, table, back ? -1 : 1, &r, &moved);
       }
-      o.walk_error |= !s.ok();
+      note(s);
     }
     uint32_t r;
     int32_t result;
-    o.walk_error |= !tag->Seek("A", &r, &result).ok();
+    note(tag->Seek("A", &r, &result));
   }
   std::vector<pv::CdxTagReport> reports;
   pv::Status s = pv::CdxCheck(index.get(), &table, &reports);
-  o.check_fault = !s.ok();
-  for (auto& rep : reports) o.check_fault |= !rep.problems.empty();
+  if (!s.ok()) o.problems += s.ToString() + "\n";
+  for (auto& rep : reports) {
+    for (auto& p : rep.problems) o.problems += rep.name + ": " + p + "\n";
+  }
   return o;
 }
 
@@ -94,36 +101,47 @@ class CdxCorruptTest : public ::testing::Test {
   pvtest::TempDir dir_;
 };
 
-TEST_F(CdxCorruptTest, UndamagedCopyPasses) {
-  Outcome o = Exercise(good_, table_, dir_);
-  EXPECT_TRUE(o.opened);
-  EXPECT_FALSE(o.walk_error);
-  EXPECT_FALSE(o.check_fault);
-}
+// Each damage is reported as corruption (by the open, a walk, a seek or the
+// index check) in a text that names the damaged place; the undamaged copy
+// passes everything.
+TEST_F(CdxCorruptTest, DamagedStructuresAreReportedWhereTheyAre) {
+  Outcome good = Exercise(good_, table_, dir_);
+  EXPECT_TRUE(good.opened);
+  EXPECT_FALSE(good.damaged()) << good.Text();
 
-TEST_F(CdxCorruptTest, DamagedStructuresAreReported) {
   uint32_t header = 0, root = 0, leaf = 0;
   Locate("TIMEPTID", &header, &root, &leaf);
   ASSERT_NE(root, leaf) << "the tag needs interior nodes for this test";
+  const std::string at_root = "cdx node " + pv::CdxHex(root);
+  const std::string at_leaf = "cdx node " + pv::CdxHex(leaf);
   struct Case {
     const char* what;
     std::string bytes;
+    std::string place;  // must appear in the corruption text
   } cases[] = {
-      {"bad root attribute", With({{root, 0x00400001}})},
-      {"key count beyond the node", With({{root, 0x7FFF0001}})},
-      {"root pointer outside the file", With({{header, 0x7FFFFE00}})},
-      {"root pointer not on a block", With({{header, root + 3}})},
-      {"root pointer into the file header", With({{header, 0x200}})},
-      {"leaf linked to itself", With({{leaf + 8, leaf}})},
-      {"leaf linked back to the first leaf", With({{leaf + 4, leaf}})},
-      {"child pointer outside the file", With({{root + 12 + 36 + 4, 0x00F00000}})},  // BE child of entry 0
-      {"truncated file", good_.substr(0, good_.size() - 512)},
-      {"directory key length zero", With({{12, 0x00E00000}})},
+      {"bad root attribute", With({{root, 0x00400001}}), at_root},
+      {"key count beyond the node", With({{root, 0x7FFF0001}}), at_root},
+      {"root pointer outside the file", With({{header, 0x7FFFFE00}}), pv::CdxHex(0x7FFFFE00)},
+      {"root pointer not on a block", With({{header, root + 3}}), pv::CdxHex(root + 3)},
+      {"root pointer into the file header", With({{header, 0x200}}), pv::CdxHex(0x200)},
+      {"leaf linked to itself", With({{leaf + 8, leaf}}), pv::CdxHex(leaf)},
+      {"leaf linked back to the first leaf", With({{leaf + 4, leaf}}), at_leaf},
+      {"child pointer outside the file", With({{root + 12 + 36 + 4, 0x00F00000}}),  // BE child of entry 0
+       pv::CdxHex(0xF000)},
+      {"truncated file", good_.substr(0, good_.size() - 512),
+       "outside the file (size " + std::to_string(good_.size() - 512) + ")"},
+      {"directory key length zero", With({{12, 0x00E00000}}), "cdx header 0x0: key length 0"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Outcome o = Exercise(c.bytes, table_, dir_);
-    EXPECT_TRUE(!o.opened || o.walk_error || o.check_fault);
+    ASSERT_TRUE(o.damaged());
+    if (!o.first_error.ok()) {
+      EXPECT_TRUE(o.first_error.IsCorruption()) << o.Text();
+    } else {
+      EXPECT_NE(o.problems, "");
+    }
+    EXPECT_NE(o.Text().find(c.place), std::string::npos) << o.Text();
   }
 }
 

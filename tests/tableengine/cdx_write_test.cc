@@ -231,8 +231,10 @@ TEST_F(CdxWriteTest, UniqueModesKeepTheFirstOrRefuseTheDuplicate) {
   EXPECT_EQ(CheckProblems(refused.get(), &before), "");
 }
 
-TEST(CdxNodeTest, LeafCodecFollowsTheWorkedExample) {
-  // Worked example 3 of the format notes: integer keys of Northwind's region.cdx.
+TEST(CdxNodeTest, LeafCodecMatchesAForeignWriter) {
+  // Four integer keys as a foreign writer encodes them in a sample index
+  // (docs/formats.md 3.3): 10-bit record numbers, 3-bit duplicate and trailing
+  // counts, 2-byte entries.
   pv::CdxNode node;
   for (uint32_t r = 1; r <= 4; ++r) {
     std::string key = {'\x80', '\0', '\0', static_cast<char>(r)};

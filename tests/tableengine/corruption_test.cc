@@ -171,8 +171,6 @@ TEST_F(CorruptionTest, OpenFailuresAndReports) {
   ctx_.settings().open_error = true;
   EXPECT_EQ(Table::Open(&ctx_, "missing"), nullptr);
   EXPECT_EQ(last_report.code, kErrOpen);
-  EXPECT_STREQ(EngineErrorText(kErrOpen), "Opening File");
-  EXPECT_STREQ(EngineErrorText(-12345), "***Unknown Error***");
   Load();
   fs_.FailAfter(MemFileSystem::Op::kOpen, 0);
   EXPECT_EQ(Table::Open(&ctx_, "t"), nullptr);
@@ -189,8 +187,8 @@ TEST_F(CorruptionTest, HeaderByteSweep) {
     // Keep the first 40 records, so that each of the thousands of variants
     // is cheap to copy and walk.
     const size_t reclen = static_cast<uint8_t>(good[10]) | (static_cast<uint8_t>(good[11]) << 8);
-    const size_t count = std::min<size_t>(DecodeLe32(good.data() + 4), 40);
-    EncodeLe32(good.data() + 4, static_cast<uint32_t>(count));
+    const size_t count = std::min<size_t>(GetLe32(good.data() + 4), 40);
+    PutLe32(good.data() + 4, static_cast<uint32_t>(count));
     std::string memo = std::string(fixture).find("queries") != std::string::npos
                            ? pvtest::ReadFileBytes(pvtest::FixturePath("foxpro/vfp-samples/queries.fpt"))
                            : pvtest::ReadFileBytes(pvtest::FixturePath("foxpro/misc/dbase_f5.fpt"));

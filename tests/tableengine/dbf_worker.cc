@@ -6,8 +6,9 @@
 //   dbf_worker read TABLE MS           re-reads every record for MS ms; exits 3
 //                                      when a record is neither blank nor whole
 //                                      (read again under its lock when in doubt)
-//   dbf_worker hold TABLE RECNO MARKER MS  locks a record, writes MARKER, waits
-//                                      MS ms, exits (releasing the lock)
+//   dbf_worker hold TABLE RECNO MARKER RELEASE  locks a record, writes
+//                                      MARKER, waits until RELEASE exists (at
+//                                      most 60 s), exits (releasing the lock)
 // Exit code 0 on success; 1 on an engine error; 2 on bad arguments.
 #include <chrono>
 #include <cstdio>
@@ -81,7 +82,9 @@ int main(int argc, char** argv) {
   } else if (cmd == "hold" && argc == 6) {
     if (t->LockRecord(std::atoi(argv[3])) != 0) return 1;
     if (!pv::WriteFileAtomically(argv[4], "locked").ok()) return 1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(argv[5])));
+    for (int i = 0; i < 6000 && !pv::PathExists(argv[5]); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
   } else {
     return 2;
   }

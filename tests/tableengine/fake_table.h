@@ -4,13 +4,13 @@
 #ifndef PV_TESTS_TABLEENGINE_FAKE_TABLE_H_
 #define PV_TESTS_TABLEENGINE_FAKE_TABLE_H_
 
-#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "tableengine/cdx_index.h"
 #include "tableengine/expr_record.h"
+#include "tests/support/test_util.h"
 
 namespace pvtest {
 
@@ -52,18 +52,7 @@ class FakeTable : public pv::ExprRecord, public pv::CdxRecordSource {
   }
   uint32_t Count() const { return static_cast<uint32_t>(records_.size()); }
 
-  int32_t FindField(std::string_view name) const override {
-    for (size_t i = 0; i < fields_.size(); ++i) {
-      const std::string& n = fields_[i].name;
-      bool same = n.size() == name.size();
-      for (size_t k = 0; same && k < n.size(); ++k) {
-        same = std::toupper(static_cast<unsigned char>(n[k])) ==
-               std::toupper(static_cast<unsigned char>(name[k]));
-      }
-      if (same) return static_cast<int32_t>(i);
-    }
-    return -1;
-  }
+  int32_t FindField(std::string_view name) const override { return pvtest::FindField(fields_, name); }
   pv::ExprFieldInfo FieldInfo(int32_t index) const override {
     return fields_[static_cast<size_t>(index)].info;
   }

@@ -102,10 +102,10 @@ TEST_F(FieldTest, MemoFileWrittenAndRewritten) {
   const size_t rec1 = 32 + 2 * 32 + 1;
   EXPECT_EQ(dbf.substr(rec1 + 11, 10), "         8");
   EXPECT_EQ(dbf.substr(rec1 + 21 + 11, 10), "         9");
-  EXPECT_EQ(DecodeBe32(fpt.data()), 11u);  // 8 + 1 block + 2 blocks
+  EXPECT_EQ(GetBe32(fpt.data()), 11u);  // 8 + 1 block + 2 blocks
   EXPECT_EQ(fpt[7], 64);                   // block size
-  EXPECT_EQ(DecodeBe32(fpt.data() + 512), 1u);
-  EXPECT_EQ(DecodeBe32(fpt.data() + 516), 10u);
+  EXPECT_EQ(GetBe32(fpt.data() + 512), 1u);
+  EXPECT_EQ(GetBe32(fpt.data() + 516), 10u);
   EXPECT_EQ(fpt.substr(520, 10), "first memo");
   EXPECT_EQ(fpt.substr(576 + 8, 100), big);
 
@@ -124,9 +124,9 @@ TEST_F(FieldTest, MemoFileWrittenAndRewritten) {
   fpt = pvtest::ReadFileBytes(dir_.File("f.fpt"));
   EXPECT_EQ(dbf.substr(rec1 + 11, 10), "         8");
   EXPECT_EQ(dbf.substr(rec1 + 21 + 11, 10), "        11");
-  EXPECT_EQ(DecodeBe32(fpt.data()), 11u + 4);
+  EXPECT_EQ(GetBe32(fpt.data()), 11u + 4);
   EXPECT_EQ(fpt.substr(520, 5), "short");
-  EXPECT_EQ(DecodeBe32(fpt.data() + 11 * 64 + 4), 200u);
+  EXPECT_EQ(GetBe32(fpt.data() + 11 * 64 + 4), 200u);
 
   Table* again = Table::Open(&ctx_, dir_.File("f"));
   ASSERT_NE(again, nullptr);
@@ -139,7 +139,7 @@ TEST_F(FieldTest, MemoFileWrittenAndRewritten) {
 TEST_F(FieldTest, VisualFoxProMemoWrittenInPlace) {
   pvtest::CopyFile(pvtest::FixturePath("foxpro/misc/dbase_30.dbf"), dir_.File("v.dbf"));
   pvtest::CopyFile(pvtest::FixturePath("foxpro/misc/dbase_30.fpt"), dir_.File("v.fpt"));
-  const uint32_t next_before = DecodeBe32(pvtest::ReadFileBytes(dir_.File("v.fpt")).data());
+  const uint32_t next_before = GetBe32(pvtest::ReadFileBytes(dir_.File("v.fpt")).data());
   Table* t = Table::Open(&ctx_, dir_.File("v"));
   ASSERT_NE(t, nullptr);
   ASSERT_EQ(t->LockRecord(3), 0);
@@ -151,9 +151,9 @@ TEST_F(FieldTest, VisualFoxProMemoWrittenInPlace) {
   const std::string dbf = pvtest::ReadFileBytes(dir_.File("v.dbf"));
   const std::string fpt = pvtest::ReadFileBytes(dir_.File("v.fpt"));
   const size_t at = 4936 + 2 * 3907 + 1 + 15 + 12;  // record 3, APPNOTES
-  const uint32_t block = DecodeLe32(dbf.data() + at);
+  const uint32_t block = GetLe32(dbf.data() + at);
   EXPECT_EQ(block, next_before);  // did not fit old blocks (or had none): appended
-  EXPECT_EQ(DecodeBe32(fpt.data()), next_before + (8 + 300 + 63) / 64);
+  EXPECT_EQ(GetBe32(fpt.data()), next_before + (8 + 300 + 63) / 64);
   EXPECT_EQ(fpt.substr(static_cast<size_t>(block) * 64 + 8, 300), text);
 }
 

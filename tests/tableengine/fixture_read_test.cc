@@ -1,4 +1,4 @@
-// Every record and field of every table in ../shared/fixtures, read by the
+// Every record and field of every table in tests/data, read by the
 // engine and compared with what an independent reader (python3-dbfread) read
 // from the same file (<table>.expected.jsonl beside each table).
 //
@@ -110,17 +110,17 @@ void CheckField(Field* f, const Json& want, const std::string& where) {
     case 'T': {
       // Julian day + milliseconds; the reader prints local ISO text with
       // microseconds: compare the calendar date and the milliseconds.
-      if (DecodeLe32(f->Ptr()) == 0) {  // the empty datetime
+      if (GetLe32(f->Ptr()) == 0) {  // the empty datetime
         EXPECT_EQ(want.kind, Json::kNull);
         break;
       }
       ASSERT_EQ(want.kind, Json::kString);
       int32_t y, m, d;
-      CivilFromJulian(static_cast<int32_t>(DecodeLe32(f->Ptr())), &y, &m, &d);
+      CivilFromJulian(static_cast<int32_t>(GetLe32(f->Ptr())), &y, &m, &d);
       char buf[32];
       std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
       EXPECT_EQ(want.text.substr(0, 10), buf);
-      const uint32_t ms = DecodeLe32(f->Ptr() + 4);
+      const uint32_t ms = GetLe32(f->Ptr() + 4);
       double secs = std::stod(want.text.substr(17));
       uint32_t want_ms = static_cast<uint32_t>(std::stoi(want.text.substr(11, 2)) * 3600000 +
                                                std::stoi(want.text.substr(14, 2)) * 60000 +

@@ -4,7 +4,6 @@
 #ifndef PV_TESTS_TABLEENGINE_FIXTURE_TABLE_H_
 #define PV_TESTS_TABLEENGINE_FIXTURE_TABLE_H_
 
-#include <cctype>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -47,18 +46,7 @@ class FixtureTable : public pv::ExprRecord, public pv::CdxRecordSource {
                         record_length_);
   }
 
-  int32_t FindField(std::string_view name) const override {
-    for (size_t i = 0; i < fields_.size(); ++i) {
-      const std::string& n = fields_[i].name;
-      bool same = n.size() == name.size();
-      for (size_t k = 0; same && k < n.size(); ++k) {
-        same = std::toupper(static_cast<unsigned char>(n[k])) ==
-               std::toupper(static_cast<unsigned char>(name[k]));
-      }
-      if (same) return static_cast<int32_t>(i);
-    }
-    return -1;
-  }
+  int32_t FindField(std::string_view name) const override { return pvtest::FindField(fields_, name); }
   pv::ExprFieldInfo FieldInfo(int32_t i) const override { return fields_[static_cast<size_t>(i)].info; }
   std::string_view FieldBytes(int32_t i) const override {
     const Field& f = fields_[static_cast<size_t>(i)];

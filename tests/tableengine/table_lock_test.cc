@@ -68,7 +68,8 @@ TEST(TableLockTest, ConcurrentAppendsAndReader) {
 }
 
 // A record lock held by another process makes LockRecord give up after the
-// configured attempts; once the holder ends, the next attempt succeeds.
+// configured attempts; once the holder ends, the next attempt succeeds. The
+// holder keeps its lock until the test releases it, whatever the machine's load.
 TEST(TableLockTest, LockHeldElsewhereFailsAfterAttempts) {
   pvtest::TempDir dir;
   const std::string path = CreateArchiveTable(dir);
@@ -81,7 +82,8 @@ TEST(TableLockTest, LockHeldElsewhereFailsAfterAttempts) {
   }
   const std::string marker = dir.File("marker");
   int held = -1;
-  std::thread holder([&] { held = RunWorker("hold " + path + " 1 " + marker + " 1500"); });
+  const std::string release = dir.File("release");
+  std::thread holder([&] { held = RunWorker("hold " + path + " 1 " + marker + " " + release); });
   while (!PathExists(marker)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 
   EngineContext ctx;
@@ -98,6 +100,7 @@ TEST(TableLockTest, LockHeldElsewhereFailsAfterAttempts) {
   ASSERT_TRUE(OpenFile(path, OpenOptions(), &probe).ok());
   EXPECT_TRUE(probe->LockRange(RecordLockByte(1), 1, LockKind::kShared, LockWait::kNoWait).IsBusy());
   EXPECT_TRUE(probe->LockRange(RecordLockByte(2), 1, LockKind::kShared, LockWait::kNoWait).IsBusy());
+  pvtest::WriteFileBytes(release, "");
   holder.join();
   EXPECT_EQ(held, 0);
   EXPECT_EQ(t->LockRecord(1), 0);

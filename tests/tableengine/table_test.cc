@@ -36,13 +36,13 @@ TEST_F(TableTest, CreateWritesFoxPro2Header) {
   const std::string b = Bytes("arch.dbf");
   ASSERT_EQ(b.size(), 32u + 4 * 32 + 1 + 1);
   EXPECT_EQ(static_cast<uint8_t>(b[0]), 0x03);
-  EXPECT_EQ(DecodeLe32(b.data() + 4), 0u);
-  EXPECT_EQ(DecodeLe16(b.data() + 8), 161);
-  EXPECT_EQ(DecodeLe16(b.data() + 10), 60);
+  EXPECT_EQ(GetLe32(b.data() + 4), 0u);
+  EXPECT_EQ(GetLe16(b.data() + 8), 161);
+  EXPECT_EQ(GetLe16(b.data() + 10), 60);
   EXPECT_EQ(std::string(b.data() + 32, 11), std::string("POINTID\0\0\0\0", 11));
   EXPECT_EQ(b[32 + 11], 'C');
-  EXPECT_EQ(DecodeLe32(b.data() + 32 + 12), 1u);      // displacement filled in
-  EXPECT_EQ(DecodeLe32(b.data() + 64 + 32 + 12), 37u);
+  EXPECT_EQ(GetLe32(b.data() + 32 + 12), 1u);      // displacement filled in
+  EXPECT_EQ(GetLe32(b.data() + 64 + 32 + 12), 37u);
   EXPECT_EQ(b[96 + 16], 12);
   EXPECT_EQ(b[96 + 17], 4);
   EXPECT_EQ(b[160], 0x0D);
@@ -67,7 +67,7 @@ TEST_F(TableTest, AppendAssignDeleteRecallRoundTrip) {
 
   std::string b = Bytes("arch.dbf");
   ASSERT_EQ(b.size(), 161u + 2 * 60 + 1);
-  EXPECT_EQ(DecodeLe32(b.data() + 4), 2u);
+  EXPECT_EQ(GetLe32(b.data() + 4), 2u);
   EXPECT_EQ(b.substr(161, 60), " AREA01.FIC0001.PV     20240101000000   -299.3511          2");
   EXPECT_EQ(b.substr(221, 60), "*" + std::string(36, ' ') + "123456789.50" + std::string(11, '*'));
   EXPECT_EQ(b.back(), '\x1A');
@@ -144,7 +144,7 @@ TEST_F(TableTest, AppendToVisualFoxProTableInPlace) {
   Field* id = t->FieldByName("productid");
   ASSERT_EQ(t->Go(77), 0);
   const int32_t last_id = id->Long();
-  const uint32_t next = DecodeLe32(before.data() + 32 + 19);
+  const uint32_t next = GetLe32(before.data() + 32 + 19);
   ASSERT_EQ(static_cast<int32_t>(next), last_id + 1);
   ASSERT_EQ(t->AppendBlank(), 0);
   EXPECT_EQ(id->Long(), last_id + 1);
@@ -155,10 +155,10 @@ TEST_F(TableTest, AppendToVisualFoxProTableInPlace) {
   const size_t header = 648, width = 95;
   ASSERT_EQ(after.size(), header + 78 * width + 1);
   EXPECT_EQ(after.compare(header, 77 * width, before, header, 77 * width), 0);  // old records untouched
-  EXPECT_EQ(DecodeLe32(after.data() + 4), 78u);
-  EXPECT_EQ(DecodeLe32(after.data() + 32 + 19), next + 1);
+  EXPECT_EQ(GetLe32(after.data() + 4), 78u);
+  EXPECT_EQ(GetLe32(after.data() + 32 + 19), next + 1);
   const char* rec = after.data() + header + 77 * width;
-  EXPECT_EQ(DecodeLe32(rec + 1), next);
+  EXPECT_EQ(GetLe32(rec + 1), next);
   EXPECT_EQ(std::string(rec + 5, 6), "Kaffee");
   int64_t currency;
   std::memcpy(&currency, rec + 1 + 4 + 40 + 4 + 4 + 20, 8);
