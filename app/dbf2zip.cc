@@ -18,6 +18,12 @@ void Dbf2Zip::OpenBases(int32_t index) {
   SrcBase->Open(ZrString("SrcArchive%d", index), DbfPath, false, false);
   DestBase = new ZrpBase(FileSystem);
   DestBase->Open(ZrString("DestArchive%d", index), DbfPath, false, false);
+  // The interim table is private (created by the copy, zipped, removed): no
+  // other process may open it, its locks stay in memory, and its index is
+  // built in one pass when the copy closes it.
+  pv::EngineSettings& interim = DestBase->GetEngine().settings();
+  interim.exclusive = true;
+  interim.defer_index = true;
 }
 
 void Dbf2Zip::CloseBases() {

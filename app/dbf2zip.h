@@ -4,9 +4,10 @@
 // interval it has set up (IntervalStart, IntervalEnd, InterimName) into the
 // interim table DbfPath + InterimName.
 //
-// Both databases are opened on DbfPath: the plant table and the interim
-// table are reached through SrcBase; DestBase is opened and closed with it
-// and holds no table. Copiers of one kind in several project directories
+// Both databases are opened on DbfPath: the plant table is reached through
+// SrcBase, shared with the control system; the interim table through
+// DestBase, in exclusive use with its index built when the table is closed
+// (the engine's deferred index). Copiers of one kind in several project directories
 // share one day archive and so one member per interval: ZipData points
 // InterimOwner of all but the first at the first, and they all write into
 // its interim table (InterimOwner->DbfPath + InterimName).

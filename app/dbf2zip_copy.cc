@@ -16,6 +16,9 @@
 // that cannot be written, fails the copy (negative result): the interim table then holds
 // part of the interval at most, and ZipData archives nothing of it.
 //
+// The interim table is private to the run (Dbf2Zip::DestBase: exclusive use,
+// its index built in one pass when it is closed); closing it can fail too.
+//
 // The mutex is never held while the interim table is written, so the control
 // system's writers wait at most one step. A wait that times out goes on
 // without the mutex; the release afterwards is then harmless.
@@ -35,6 +38,7 @@
 #include "app/dc_log_dbf.h"
 #include "app/entry_dbf.h"
 #include "app/event_log_dbf.h"
+#include "app/run_phases.h"
 #include "app/zip_adapter.h"
 #include "foundation/output_handler.h"
 #include "app/zip_data.h"
@@ -60,19 +64,24 @@ struct CopyRules {
   bool name_then_dbf;         // ... InterimName + ".dbf", or just InterimName
 };
 
-// Closes both tables and reports a failed copy; the negative result of
+// Reports a failed copy whose tables are closed; the negative result of
 // ProcessDbf for error.
-template <class Table>
-int32_t Fail(Dbf2Zip& copier, Dbf2Zip& owner, Table& src, Table& dst, const ZrString& interim,
-             int32_t error, const ZrString& why) {
+int32_t Failed(Dbf2Zip& copier, Dbf2Zip& owner, int32_t error, const ZrString& why) {
   GetLog()->PutError(why + ", the interval is not archived");
-  dst.Close(interim);
-  src.Close(copier.DbfKind);
   // A table that failed to open stays failed for its database's life:
   // fresh databases let the retry open it again.
   copier.ReopenBases();
   if (&owner != &copier) owner.ReopenBases();
   return -error;
+}
+
+// Closes both tables and reports a failed copy.
+template <class Table>
+int32_t Fail(Dbf2Zip& copier, Dbf2Zip& owner, Table& src, Table& dst, const ZrString& interim,
+             int32_t error, const ZrString& why) {
+  dst.Close(interim);
+  src.Close(copier.DbfKind);
+  return Failed(copier, owner, error, why);
 }
 
 template <class Table>
@@ -81,10 +90,11 @@ int32_t CopyInterval(Dbf2Zip& copier, const CopyRules<Table>& rules) {
   const ZrString interim = zd.InterimName;
   Dbf2Zip& owner = copier.InterimOwner != nullptr ? *copier.InterimOwner : copier;
   const ZrString plant = copier.DbfPath + copier.DbfKind + ".dbf";
+  RunPhaseTimer copy_time(RunPhase::kCopy);
 
   Table src(copier.SrcBase, copier.DbfKind, true, true);
   ZrpTableIterator it;
-  Table dst(owner.SrcBase, interim, true, true);
+  Table dst(owner.DestBase, interim, true, true);
 
   copier.WriteZipInfo();
 
@@ -111,7 +121,7 @@ int32_t CopyInterval(Dbf2Zip& copier, const CopyRules<Table>& rules) {
   while (it != 0) {
     if (rules.past_end(src, zd)) break;
     rules.copy(dst, src);
-    if (!dst.Add(nullptr)) {
+    if (!dst.Append(nullptr)) {
       written = false;
       break;
     }
@@ -136,8 +146,18 @@ int32_t CopyInterval(Dbf2Zip& copier, const CopyRules<Table>& rules) {
                 ZrString("Failed 2 write ") + owner.DbfPath + interim + ".dbf" +
                     ZrString(" (error %d)", dst.LastError()));
   }
-  dst.Close(interim);
+  copy_time.Stop();
+  RunPhaseTimer index_time(RunPhase::kIndexBuild);
+  // Closing writes the interim table's count and builds its index.
+  const bool closed = dst.Close(interim);
+  index_time.Stop();
   src.Close(copier.DbfKind);
+  // A copy of no record never opened the table (nothing to close).
+  if (!closed && count > 0) {
+    // The engine has reported the cause through the error hook.
+    return Failed(copier, owner, kRunErrInterimWrite,
+                  ZrString("Failed 2 write ") + owner.DbfPath + interim + ".dbf (closing)");
+  }
   return static_cast<int32_t>(count);
 }
 

@@ -6,6 +6,8 @@
 //   (mkstemp) and renames it over the archive. It never syncs, so we sync
 //   the archive and its directory afterwards. When zip_close fails, libzip
 //   removes its temporary file itself; only a killed process leaves one.
+// - Members are deflated by libdeflate (zip_deflate_source.h) and handed
+//   to libzip already compressed; libzip encrypts and writes them.
 // - libzip reports most failures only at zip_close: a missing or read-only
 //   directory as ZIP_ER_TMPOPEN, a full disk or a file-size limit as
 //   ZIP_ER_WRITE. ToXzError maps its codes to our stable numbers, in one place.
@@ -20,6 +22,8 @@
 #include <vector>
 
 #include "app/archive_manifest.h"
+#include "app/run_phases.h"
+#include "app/zip_deflate_source.h"
 #include "foundation/platform/file.h"
 #include "foundation/platform/named_mutex.h"
 #include "foundation/platform/path_resolve.h"
@@ -203,12 +207,15 @@ int32_t SyncArchive(const std::string& archive, const std::string& dir) {
 // member just written, "" after a removal).
 int32_t CloseArchive(zip_t* za, const std::string& archive, const std::string& dir,
                      const std::string& password, const std::string& changed_member) {
+  RunPhaseTimer zip_time(RunPhase::kZip);
   if (XzTestSeams().before_commit != nullptr) XzTestSeams().before_commit(archive);
   if (zip_close(za) != 0) {
     const int32_t error = ToXzError(zip_error_code_zip(zip_get_error(za)));
     zip_discard(za);
     return error;
   }
+  zip_time.Stop();
+  RunPhaseTimer sync_time(RunPhase::kSync);  // the manifest included
   const int32_t synced = SyncArchive(archive, dir);
   if (synced != kXzSuccess) return synced;
   std::string why;
@@ -317,7 +324,10 @@ int32_t XzZip(XzHandle handle) {
     const int32_t error = ToXzError(open_error);
     return error == kXzErrSourceUnreadable ? kXzErrArchiveUnreadable : error;
   }
-  zip_source_t* src = zip_source_file(za, pv::PathForUtf8Library(source).c_str(), 0, 0);
+  // Deflated members come already compressed (zip_deflate_source.h); libzip
+  // stores them as they are and encrypts them.
+  zip_source_t* src = handle->level == 0 ? zip_source_file(za, pv::PathForUtf8Library(source).c_str(), 0, 0)
+                                         : DeflatedFileSource(za, source, handle->level);
   zip_int64_t index = -1;
   if (src != nullptr) {
     index = zip_file_add(za, member.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_GUESS);

@@ -21,6 +21,7 @@
 #include <memory>
 
 #include "app/dbf2zip.h"
+#include "app/run_phases.h"
 #include "app/zip_adapter.h"
 #include "app/zip_data.h"
 #include "foundation/output_handler.h"
@@ -135,6 +136,7 @@ bool ZipData::WriteUt_Lt2File(pv::File* file) {
 }
 
 void ZipData::RemoveInterimDbf(ZrString dbfPath) {
+  RunPhaseTimer remove_time(RunPhase::kRemove);
   if (!pv::RemoveFile((dbfPath + InterimName + ".dbf").GetText()).ok()) {
     GetLog()->PutError(ZrString("Failed 2 remove dbf: ") + InterimName);
   }

@@ -7,8 +7,9 @@
 // Defaults: 1,000,000 _ARCHIVE, 200,000 _EVENTLOG and 200,000 _DCLOG records,
 // all in one one-hour interval, filled beforehand by plantsim (found beside
 // this binary's build tree). Prints records per second of the copy and of
-// the whole run per kind, the zip's share of the run, and the process's peak
-// resident memory. Messages go to a counting log handler instead of the
+// the whole run per kind, the zip's share of the run, a line per phase of the
+// run (copy, index build, zip, sync, remove: seconds, records/s and MB/s of
+// the interim table), and the process's peak resident memory. Messages go to a counting log handler instead of the
 // console, so console speed does not count.
 #include <chrono>
 #include <cstdint>
@@ -20,6 +21,7 @@
 #include <string>
 
 #include "app/dbf2zip.h"
+#include "app/run_phases.h"
 #include "foundation/output_handler.h"
 #include "app/zip_adapter.h"
 #include "app/zip_data.h"
@@ -119,13 +121,19 @@ int main(int argc, char** argv) {
     fs::create_directories(zips + kinds[k]);
     copier->OpenBases(k);
 
+    ResetRunPhases();
     auto t0 = std::chrono::steady_clock::now();
     int copied = copier->ProcessDbf();
     auto t1 = std::chrono::steady_clock::now();
+    const double interim_mb =
+        static_cast<double>(fs::file_size(project + "0101_10h.dbf")) / 1e6;
     int32_t rc = Zip(zips + kinds[k] + "/20240101.zip", project + "0101_10h.dbf");
     auto t2 = std::chrono::steady_clock::now();
-    fs::remove(project + "0101_10h.dbf");
-    fs::remove(project + "0101_10h.cdx");
+    {
+      RunPhaseTimer remove_time(RunPhase::kRemove);
+      fs::remove(project + "0101_10h.dbf");
+      fs::remove(project + "0101_10h.cdx");
+    }
     auto t3 = std::chrono::steady_clock::now();
     copier->CloseBases();
 
@@ -136,6 +144,12 @@ int main(int argc, char** argv) {
                 "of %.1f s (zip rc %d, archive %.1f MiB)\n",
                 kinds[k], copied, copied / Seconds(t0, t1), copied / run, 100 * zip / run, run, rc,
                 static_cast<double>(fs::file_size(zips + kinds[k] + "/20240101.zip")) / 1048576.0);
+    for (int p = 0; p < static_cast<int>(RunPhase::kCount); ++p) {
+      const double sec = RunPhaseSeconds(static_cast<RunPhase>(p));
+      std::printf("  phase %-11s %7.3f s  %10.0f records/s  %8.1f MB/s (interim %.1f MB)\n",
+                  RunPhaseName(static_cast<RunPhase>(p)), sec, sec > 0 ? copied / sec : 0.0,
+                  sec > 0 ? interim_mb / sec : 0.0, interim_mb);
+    }
   }
   std::printf("all kinds: %.1f s, zip share %.1f%%, peak memory %.1f MiB\n", total_run,
               100 * total_zip / total_run, PeakMemoryMiB());

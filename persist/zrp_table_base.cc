@@ -127,7 +127,12 @@ bool ZrpTableBase::Bottom(ZrpTableIterator& it, const char* tag) {
 bool ZrpTableBase::Skip(ZrpTableIterator& it, int32_t count) {
   if (it == 0) return false;
   bool moved = false;
-  if (table_ != nullptr && GoToIterator(it, true)) {
+  // A step from the record the table still stands on starts from the image
+  // read there, the one the caller saw: no second read of it, and a record
+  // rewritten meanwhile does not throw the walk to its new key.
+  const bool standing = table_ != nullptr && table_->RecordNumber() == it.RecNo() &&
+                        !table_->Eof() && !table_->Bof();
+  if (table_ != nullptr && (standing ? SelectTag(it.Tag()) : GoToIterator(it, true))) {
     if (IsEmpty(it.Key())) {
       moved = table_->Skip(count) == pv::kEngineOk;
     } else {
@@ -299,11 +304,15 @@ bool ZrpTableBase::Close(ZrString name) {
   return closed;
 }
 
-bool ZrpTableBase::Add(void* record) {
+bool ZrpTableBase::Add(void* record) { return AddRecord(record, true); }
+
+bool ZrpTableBase::Append(void* record) { return AddRecord(record, false); }
+
+bool ZrpTableBase::AddRecord(void* record, bool reuse) {
   if (!Writable()) return Done(false);
   ZrpTxnScope txn(base_);
   const int32_t before = lastError_;
-  if (!Recall()) {
+  if (!reuse || !Recall()) {
     // No free record to reuse (or it was taken meanwhile): append instead.
     lastError_ = before;
     base_->GetEngine().ClearError();

@@ -64,6 +64,8 @@ class ZrpTableBase {
   virtual bool Init();
   // Makes the lowest deleted record current again, locked and blank.
   virtual bool Recall();
+  // Add and Append: reuse a deleted record first, or not.
+  bool AddRecord(void* record, bool reuse);
 
  public:
   // Closes nothing: Close or the database's Close does.
@@ -98,6 +100,10 @@ class ZrpTableBase {
   virtual bool Add(ZrpTableIterator& it);
   // record null: from the bound variables, else a raw record image.
   virtual bool Add(void* record);
+  // As Add, but always a new record at the end, no deleted one reused and no
+  // tag consulted: for a table written once from start to end (the archive
+  // run's interim table, whose index is built when it is closed).
+  bool Append(void* record);
   virtual bool ReadRecord(char* buffer, ZrpTableIterator& it);
   virtual uint32_t GetRecordWidth();
   virtual char* GetRecordBuffer();

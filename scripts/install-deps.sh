@@ -2,8 +2,8 @@
 # Installs the Debian packages Packvault needs to build, test and run.
 # Does nothing for packages already present; needs root (or sudo) otherwise.
 set -euo pipefail
-pkgs=(cmake g++ make pkg-config libzip-dev zlib1g-dev libssl-dev libgtest-dev libgmock-dev
-      libbenchmark-dev p7zip-full unzip python3-dbfread tmux procps clang
+pkgs=(cmake g++ make pkg-config libzip-dev libdeflate-dev zlib1g-dev libssl-dev libgtest-dev
+      libgmock-dev libbenchmark-dev p7zip-full unzip python3-dbfread tmux procps clang strace
       dpkg-dev debootstrap)
 missing=()
 for p in "${pkgs[@]}"; do

@@ -334,7 +334,7 @@ Status CdxFile::AllocateBlocks(uint32_t blocks, uint32_t* offset) {
     *offset = free_node;
     return Status::OK();
   }
-  uint64_t end = (size_ + kCdxBlockSize - 1) / kCdxBlockSize * kCdxBlockSize;
+  const uint64_t end = AppendOffset();
   if (end + static_cast<uint64_t>(blocks) * kCdxBlockSize >= kLockIndexByte) {
     return Status::IOError("cdx " + file_->Path() + ": index file full");
   }
@@ -343,6 +343,21 @@ Status CdxFile::AllocateBlocks(uint32_t blocks, uint32_t* offset) {
   // (flushed with the scope) or the header (written at once) is written.
   size_ = end + static_cast<uint64_t>(blocks) * kCdxBlockSize;
   dirty_ = true;
+  return Status::OK();
+}
+
+Status CdxFile::AppendNodes(const uint8_t* images, uint32_t count) {
+  if (!write_scope_) return Status::InvalidArgument("cdx: nodes appended outside a writing scope");
+  const uint64_t end = AppendOffset();
+  if (end + static_cast<uint64_t>(count) * kCdxBlockSize >= kLockIndexByte) {
+    return Status::IOError("cdx " + file_->Path() + ": index file full");
+  }
+  Status s = file_->WriteAt(end, reinterpret_cast<const char*>(images),
+                            static_cast<size_t>(count) * kCdxBlockSize);
+  if (!s.ok()) return s;
+  size_ = end + static_cast<uint64_t>(count) * kCdxBlockSize;
+  dirty_ = true;
+  ++generation_;
   return Status::OK();
 }
 

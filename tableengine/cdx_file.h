@@ -91,6 +91,15 @@ class CdxFile {
   // Puts a node on the free list (chained through its first 4 bytes).
   Status FreeNode(uint32_t offset);
 
+  // A bulk build's new nodes go straight to the end of the file, bypassing
+  // the cache: AppendOffset is where the next AppendNodes writes, and
+  // AppendNodes writes `count` encoded node images there and claims them.
+  // REQUIRES: inside a writing scope.
+  uint32_t AppendOffset() const {
+    return static_cast<uint32_t>((size_ + kCdxBlockSize - 1) / kCdxBlockSize * kCdxBlockSize);
+  }
+  Status AppendNodes(const uint8_t* images, uint32_t count);
+
   // Writes pending nodes and the counter (exclusive use; nothing is pending
   // otherwise). REQUIRES: outside any scope.
   Status Flush();

@@ -120,16 +120,65 @@ Status CdxIndex::Create(std::unique_ptr<File> file, const std::vector<CdxTagSpec
   for (const CdxTagSpec& def : specs) {
     if (!(s = index->AddTag(def, schema)).ok()) return s;
   }
-  uint32_t count = 0;
-  if (records != nullptr && !(s = records->RecordCount(&count)).ok()) return s;
-  for (uint32_t recno = 1; recno <= count; ++recno) {
-    const ExprRecord* view;
-    if (!(s = records->ReadRecord(recno, &view)).ok()) return s;
-    if (!(s = index->Insert(recno, *view, nullptr)).ok()) return s;
+  if (records != nullptr) {
+    for (auto& tag : index->tags_) {
+      if (!(s = index->BuildTag(tag.get(), records)).ok()) return s;
+    }
   }
   if (!(s = scope.Close()).ok()) return s;
   *out = std::move(index);
   return Status::OK();
+}
+
+// Builds one tag of a new index in one pass: every record's key with its
+// record number, sorted (stable by key: record numbers come in ascending
+// order), duplicates settled as the unique modes settle them one insert at
+// a time, then the tree written bottom-up (CdxTree::Build). Tag by tag, so
+// memory holds one tag's keys: (key length + 8) bytes per record.
+Status CdxIndex::BuildTag(CdxTag* tag, CdxRecordSource* records) {
+  uint32_t count = 0;
+  Status s = records->RecordCount(&count);
+  if (!s.ok()) return s;
+  const size_t kl = static_cast<size_t>(tag->tree()->key_length());
+  std::string keys;
+  std::vector<uint32_t> recnos;
+  keys.reserve(static_cast<size_t>(count) * kl);
+  recnos.reserve(count);
+  std::string& key = new_key_;
+  for (uint32_t recno = 1; recno <= count; ++recno) {
+    const ExprRecord* view;
+    if (!(s = records->ReadRecord(recno, &view)).ok()) return s;
+    bool in;
+    tag->KeyOf(*view, &key, &in);
+    if (!in) continue;
+    keys.append(key);
+    recnos.push_back(recno);
+  }
+  auto key_at = [&](uint32_t i) { return std::string_view(keys).substr(i * kl, kl); };
+  std::vector<uint32_t> order(recnos.size());
+  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  // Records appended in key order (a time tag) need no sorting.
+  auto less = [&](uint32_t a, uint32_t b) { return key_at(a) < key_at(b); };
+  if (!std::is_sorted(order.begin(), order.end(), less)) {
+    std::stable_sort(order.begin(), order.end(), less);
+  }
+  if (tag->unique() != CdxUnique::kKeep) {
+    size_t kept = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+      if (kept > 0 && key_at(order[i]) == key_at(order[kept - 1])) {
+        if (tag->unique() == CdxUnique::kError) {
+          return Duplicate(*tag, recnos[order[i]], std::string(key_at(order[i])));
+        }
+        continue;  // the first record of a key keeps the entry
+      }
+      order[kept++] = order[i];
+    }
+    order.resize(kept);
+  }
+  return tag->tree()->Build(order.size(), [&](size_t i, std::string_view* k, uint32_t* r) {
+    *k = key_at(order[i]);
+    *r = recnos[order[i]];
+  });
 }
 
 Status CdxIndex::AddTag(const CdxTagSpec& def, const ExprRecord& schema) {

@@ -54,7 +54,8 @@ class CdxIndex {
   static Status Open(std::unique_ptr<File> file, bool writable, const ExprRecord& schema,
                      std::unique_ptr<CdxIndex>* out, bool exclusive = false);
   // Writes a new index into `file` (emptied first) with `specs` in order and
-  // fills the tags from `records` (null: an empty table).
+  // fills the tags from `records` (null: an empty table), each tag in one
+  // pass from its sorted keys.
   static Status Create(std::unique_ptr<File> file, const std::vector<CdxTagSpec>& specs,
                        const ExprRecord& schema, CdxRecordSource* records,
                        std::unique_ptr<CdxIndex>* out, bool exclusive = false);
@@ -76,6 +77,8 @@ class CdxIndex {
   explicit CdxIndex(std::unique_ptr<CdxFile> file) : file_(std::move(file)) {}
   Status LoadTags(const ExprRecord& schema);
   Status AddTag(const CdxTagSpec& def, const ExprRecord& schema);
+  // Fills the empty tag from every record in one pass (a new index).
+  Status BuildTag(CdxTag* tag, CdxRecordSource* records);
   // Adds recno's entry to every tag that takes it; checks kError tags first.
   Status Insert(uint32_t recno, const ExprRecord& rec, const std::vector<bool>* only);
 

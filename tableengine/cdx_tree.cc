@@ -180,6 +180,129 @@ Status CdxTree::Move(CdxPos* pos, bool forward) {
   return CdxCorruption("cdx node " + CdxHex(from) + ": endless sibling chain");
 }
 
+namespace {
+
+// One level of a bulk build: packs entries into full nodes, links each to
+// its neighbours (the level's nodes lie one after the other from `base`)
+// and writes them in runs. What the level above needs, the last entry of
+// every node, collects in `up`.
+class LevelWriter {
+ public:
+  struct Entries {
+    std::string keys;
+    std::vector<uint32_t> recnos;
+    std::vector<uint32_t> children;
+  };
+
+  LevelWriter(CdxFile* file, int32_t key_length, uint8_t pad, bool leaf)
+      : file_(file), key_length_(key_length), pad_(pad), base_(file->AppendOffset()) {
+    node_.attributes = leaf ? CdxNode::kLeaf : 0;
+  }
+
+  Status Add(std::string_view key, uint32_t recno, uint32_t child) {
+    node_.Insert(node_.count(), key, recno, child);
+    if (node_.Fits(key_length_, pad_)) return Status::OK();
+    node_.Erase(node_.count() - 1, key_length_);
+    Status s = Close(false);
+    if (!s.ok()) return s;
+    node_.Insert(0, key, recno, child);
+    return Status::OK();
+  }
+
+  // Ends the level: its single node becomes the root at `root`, or the last
+  // node is written and the run flushed. *is_root tells which.
+  Status Finish(uint32_t root, bool* is_root) {
+    *is_root = nodes_ == 0;
+    if (*is_root) {
+      node_.attributes |= CdxNode::kRoot;
+      return file_->WriteNode(root, node_, key_length_, pad_);
+    }
+    Status s = Close(true);
+    return s.ok() ? WriteRun() : s;
+  }
+
+  Entries& up() { return up_; }
+
+ private:
+  uint32_t Offset(uint32_t n) const { return base_ + n * kCdxBlockSize; }
+
+  // Writes the full node_ as node nodes_ of the level, then empties node_.
+  Status Close(bool last) {
+    node_.left = nodes_ == 0 ? kCdxNone : Offset(nodes_ - 1);
+    node_.right = last ? kCdxNone : Offset(nodes_ + 1);
+    const int32_t n = node_.count();
+    up_.keys.append(node_.key(n - 1, key_length_));
+    up_.recnos.push_back(node_.recnos[static_cast<size_t>(n - 1)]);
+    up_.children.push_back(Offset(nodes_));
+    run_.resize((run_nodes_ + 1) * kCdxBlockSize);
+    if (!node_.Encode(key_length_, pad_, run_.data() + run_nodes_ * kCdxBlockSize)) {
+      return Status::InvalidArgument("cdx bulk build: a node does not fit");
+    }
+    ++run_nodes_;
+    ++nodes_;
+    const uint16_t attributes = node_.attributes;
+    node_.Clear();
+    node_.attributes = attributes;
+    return run_nodes_ == kRunNodes ? WriteRun() : Status::OK();
+  }
+
+  Status WriteRun() {
+    if (file_->AppendOffset() != Offset(nodes_ - static_cast<uint32_t>(run_nodes_))) {
+      return Status::InvalidArgument("cdx bulk build: the file grew meanwhile");
+    }
+    Status s = file_->AppendNodes(run_.data(), static_cast<uint32_t>(run_nodes_));
+    run_nodes_ = 0;
+    return s;
+  }
+
+  static constexpr size_t kRunNodes = 128;  // 64 KiB per write
+  CdxFile* file_;
+  int32_t key_length_;
+  uint8_t pad_;
+  uint32_t base_;
+  uint32_t nodes_ = 0;  // nodes of the level closed so far
+  CdxNode node_;
+  std::vector<uint8_t> run_;
+  size_t run_nodes_ = 0;
+  Entries up_;
+};
+
+}  // namespace
+
+Status CdxTree::Build(size_t count, const BuildEntry& entry) {
+  Status s = Load();
+  if (!s.ok()) return s;
+  const CdxNode* root = nullptr;
+  if (!(s = Node(root_, &root)).ok()) return s;
+  if (!root->is_leaf() || root->count() != 0) {
+    return Status::InvalidArgument("cdx bulk build: the tag is not empty");
+  }
+  if (count == 0) return Status::OK();
+  const uint32_t root_offset = root_;
+  LevelWriter leaves(file_, key_length_, pad_, true);
+  for (size_t i = 0; i < count; ++i) {
+    std::string_view key;
+    uint32_t recno;
+    entry(i, &key, &recno);
+    if (!(s = leaves.Add(key, recno, 0)).ok()) return s;
+  }
+  bool is_root;
+  if (!(s = leaves.Finish(root_offset, &is_root)).ok()) return s;
+  LevelWriter::Entries below = std::move(leaves.up());
+  while (!is_root) {
+    LevelWriter level(file_, key_length_, pad_, false);
+    for (size_t i = 0; i < below.recnos.size(); ++i) {
+      s = level.Add(std::string_view(below.keys).substr(i * static_cast<size_t>(key_length_),
+                                                        static_cast<size_t>(key_length_)),
+                    below.recnos[i], below.children[i]);
+      if (!s.ok()) return s;
+    }
+    if (!(s = level.Finish(root_offset, &is_root)).ok()) return s;
+    below = std::move(level.up());
+  }
+  return Status::OK();
+}
+
 Status CdxTree::Depth(int32_t* depth) {
   Status s = Load();
   const CdxNode* leaf = nullptr;

@@ -19,6 +19,7 @@
 #define PV_TABLEENGINE_CDX_TREE_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +61,15 @@ class CdxTree {
   Status Insert(std::string_view key, uint32_t recno);
   // Removes (key, recno); *removed false when it was not there.
   Status Remove(std::string_view key, uint32_t recno, bool* removed);
+
+  // Fills a tree that has no entries yet (a root leaf alone) with `count`
+  // entries, entry(i) giving the i-th in ascending (key, recno) order, each
+  // pair once: leaves are packed full left to right, then each interior
+  // level from the one below, and the root written last at the root's
+  // offset. Every node but the root is new at the end of the file, written
+  // in runs without passing through the node cache.
+  using BuildEntry = std::function<void(size_t i, std::string_view* key, uint32_t* recno)>;
+  Status Build(size_t count, const BuildEntry& entry);
 
   // Depth of the tree (1: the root is a leaf).
   Status Depth(int32_t* depth);

@@ -41,6 +41,8 @@ struct EngineSettings {
   int32_t lock_retry_ms = 50;    // pause between two attempts
   bool single_lock = true;       // a lock request first releases the context's locks
   bool exclusive = false;        // open files without sharing
+  bool defer_index = false;      // with exclusive: an index a table creates takes
+                                 // records in one build later (table.h)
   bool read_only = false;        // open files for reading only; changes fail
 };
 

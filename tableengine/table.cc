@@ -326,9 +326,50 @@ int32_t Table::Flush() {
     Status s = WriteHeaderNow();
     if (!s.ok()) return Fail(kErrWrite, s);
   }
+  r = BuildDeferredIndexes();
+  if (r < 0) return r;
   for (auto& index : indexes_) {
     Status s = index->Flush();
     if (!s.ok()) return Fail(kErrIndex, s);
+  }
+  return 0;
+}
+
+bool Table::Deferred(size_t position) const {
+  for (const DeferredIndex& d : deferred_) {
+    if (d.position == position) return true;
+  }
+  return false;
+}
+
+int32_t Table::BuildDeferredIndexes() {
+  if (deferred_.empty()) return 0;
+  std::vector<DeferredIndex> deferred = std::move(deferred_);
+  deferred_.clear();
+  if (!deferred_stale_) return 0;  // the indexes still show every record
+  deferred_stale_ = false;
+  int32_t r = WriteChanged();
+  if (r < 0) return r;
+  const std::string selected = selected_ != nullptr ? selected_->Name() : std::string();
+  selected_ = nullptr;
+  // From the last position down, so that dropping a failed index moves no
+  // position still to come.
+  for (auto d = deferred.rbegin(); d != deferred.rend(); ++d) {
+    std::unique_ptr<IndexFile>& slot = indexes_[d->position];
+    const std::string path = slot->Path();
+    Status s = slot->Close();
+    std::unique_ptr<IndexFile> built;
+    if (s.ok()) s = context_->index_opener()->Create(this, path, d->tags, &built);
+    if (!s.ok()) {
+      indexes_.erase(indexes_.begin() + static_cast<std::ptrdiff_t>(d->position));
+      return Fail(kErrIndex, s);
+    }
+    slot = std::move(built);
+  }
+  if (!selected.empty()) {
+    for (auto& index : indexes_) {
+      if ((selected_ = index->FindTag(selected)) != nullptr) break;
+    }
   }
   return 0;
 }
@@ -659,8 +700,12 @@ int32_t Table::WriteChanged() {
   unwritten_ = false;
   const char* old_image = unindexed_ ? nullptr : disk_image_.data();
   unindexed_ = false;
-  for (auto& index : indexes_) {
-    s = index->RecordWritten(recno_, old_image, record_.data());
+  for (size_t i = 0; i < indexes_.size(); ++i) {
+    if (!deferred_.empty() && Deferred(i)) {
+      deferred_stale_ = true;
+      continue;
+    }
+    s = indexes_[i]->RecordWritten(recno_, old_image, record_.data());
     if (!s.ok()) {
       disk_image_ = record_;
       return Fail(s.IsInvalidArgument() ? kErrUnique : kErrIndex, s);
@@ -920,10 +965,14 @@ IndexFile* Table::CreateIndex(const std::string& given, const TagList& tags) {
     return nullptr;
   }
   indexes_.push_back(std::move(index));
+  if (exclusive_ && context_->settings().defer_index) {
+    deferred_.push_back(DeferredIndex{indexes_.size() - 1, tags});
+  }
   return indexes_.back().get();
 }
 
 Tag* Table::TagByName(std::string_view name) {
+  if (BuildDeferredIndexes() < 0) return nullptr;
   for (auto& index : indexes_) {
     if (Tag* t = index->FindTag(name)) return t;
   }
@@ -934,6 +983,7 @@ Tag* Table::TagByName(std::string_view name) {
 
 int32_t Table::Seek(std::string_view key) {
   int32_t r = WriteChanged();
+  if (r == 0) r = BuildDeferredIndexes();
   if (r < 0) return r;
   Tag* tag = selected_;
   if (tag == nullptr && !indexes_.empty() && indexes_[0]->TagCount() > 0) tag = indexes_[0]->TagAt(0);
@@ -947,6 +997,7 @@ int32_t Table::Seek(std::string_view key) {
 
 int32_t Table::SeekNext(std::string_view key) {
   int32_t r = WriteChanged();
+  if (r == 0) r = BuildDeferredIndexes();
   if (r < 0) return r;
   Tag* tag = selected_;
   if (tag == nullptr && !indexes_.empty() && indexes_[0]->TagCount() > 0) tag = indexes_[0]->TagAt(0);

@@ -46,6 +46,15 @@
 // records near the last one read come from a run read ahead. A crash in
 // exclusive use can leave the header's count behind the records written;
 // nothing else depends on that count until the table is reopened.
+//
+// Deferred index (settings().defer_index with exclusive use): an index this
+// table creates is not told of the records written afterwards one by one;
+// it is created again from all the records, each tag in one pass from its
+// sorted keys, at the first Flush, Close, Seek, SeekNext or TagByName, and
+// kept record by record from then on. Until then its tags show the records
+// as they were at its creation; Tag pointers taken from Indexes() before
+// the build do not survive it. Made for a table that is written once from
+// start to end (the archive run's interim table).
 #ifndef PV_TABLEENGINE_TABLE_H_
 #define PV_TABLEENGINE_TABLE_H_
 
@@ -208,6 +217,10 @@ class Table {
   Status WriteMemos();
   void ResetMemos();
   Status CloseFiles();
+  // Builds the deferred indexes when records were written since their
+  // creation, and ends the deferral. 0, or the error raised.
+  int32_t BuildDeferredIndexes();
+  bool Deferred(size_t position) const;
   uint64_t RecordOffset(uint32_t recno) const {
     return header_.header_length + static_cast<uint64_t>(recno - 1) * header_.record_length;
   }
@@ -244,6 +257,14 @@ class Table {
   bool table_locked_ = false;
   std::vector<std::unique_ptr<IndexFile>> indexes_;
   Tag* selected_ = nullptr;
+  // Deferred index (see above): which of indexes_ wait for their build, with
+  // the tags to create them with, and whether records were written since.
+  struct DeferredIndex {
+    size_t position;  // in indexes_
+    TagList tags;
+  };
+  std::vector<DeferredIndex> deferred_;
+  bool deferred_stale_ = false;
 };
 
 }  // namespace pv

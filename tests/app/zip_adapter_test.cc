@@ -3,6 +3,9 @@
 #include "app/zip_adapter.h"
 
 #include <gtest/gtest.h>
+#include <libdeflate.h>
+#include <zip.h>
+#include <zlib.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/zip_deflate_source.h"
 #include "foundation/platform/file.h"
 #include "foundation/platform/sha256.h"
 #include "tests/app/zip_test_util.h"
@@ -99,6 +103,72 @@ TEST_F(ZipAdapterTest, MembersUnderBareNamesReplaceRemoveAndEncryption) {
   ASSERT_EQ(Zip(dir_.File("crypto.zip"), b, kCode, XzEncryption::kZipCrypto), kXzSuccess);
   ASSERT_EQ(RunCommand("unzip -p -P " + std::string(kCode) + " '" + dir_.File("crypto.zip") + "' 1203_15h.dbf", &out), 0);
   EXPECT_EQ(out, pvtest::ReadFileBytes(b));
+}
+
+// Deflate chunks joined into one stream: every way a chunk can end (0 to 7
+// unused bits, stored and compressed blocks, empty input) decodes as the
+// whole input.
+TEST(DeflateChunksTest, JoinedChunksInflateToTheWholeInput) {
+  libdeflate_compressor* c = libdeflate_alloc_compressor(9);
+  ASSERT_NE(c, nullptr);
+  std::string input, stream;
+  uint32_t x = 7;
+  for (int i = 0; i < 60; ++i) {
+    std::string part;
+    const size_t n = i % 10 == 0 ? 0 : static_cast<size_t>(x % 3000);
+    for (size_t k = 0; k < n; ++k) {
+      x = x * 1103515245u + 12345u;
+      part += i % 3 == 0 ? static_cast<char>(x >> 24) : static_cast<char>('A' + (x >> 28));
+    }
+    std::vector<uint8_t> chunk(libdeflate_deflate_compress_bound(c, part.size()));
+    chunk.resize(libdeflate_deflate_compress(c, part.data(), part.size(), chunk.data(), chunk.size()));
+    ASSERT_FALSE(chunk.empty());
+    if (i < 59) {
+      ASSERT_TRUE(MakeDeflateChunkNonFinal(&chunk));
+    }
+    input += part;
+    stream.append(chunk.begin(), chunk.end());
+  }
+  libdeflate_free_compressor(c);
+  std::vector<uint8_t> broken = {0x12, 0x34};
+  EXPECT_FALSE(MakeDeflateChunkNonFinal(&broken));
+
+  z_stream zs{};
+  ASSERT_EQ(inflateInit2(&zs, -15), Z_OK);
+  std::string out(input.size() + 1, '\0');
+  zs.next_in = reinterpret_cast<Bytef*>(stream.data());
+  zs.avail_in = static_cast<uInt>(stream.size());
+  zs.next_out = reinterpret_cast<Bytef*>(out.data());
+  zs.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(inflate(&zs, Z_FINISH), Z_STREAM_END);
+  EXPECT_EQ(zs.avail_in, 0u);
+  out.resize(zs.total_out);
+  inflateEnd(&zs);
+  EXPECT_TRUE(out == input);
+}
+
+// A member of several deflate chunks: 7z tests and extracts it, and libzip
+// reads back the CRC and sizes of the bytes (the archive job's member).
+TEST_F(ZipAdapterTest, LargeMemberInSeveralChunks) {
+  const std::string bytes = pvtest::TableLikeBytes(3 * kDeflateChunk / 60, 4);
+  ASSERT_GT(bytes.size(), 2 * kDeflateChunk);
+  const std::string f = MakeFile("0101_10h.dbf", bytes);
+  const std::string zip = dir_.File("big.zip");
+  ASSERT_EQ(Zip(zip, f), kXzSuccess);
+  std::string listing;
+  EXPECT_EQ(RunCommand("7z t -p" + std::string(kCode) + " '" + zip + "'", &listing), 0) << listing;
+  EXPECT_TRUE(Extract7z(zip, "0101_10h.dbf") == bytes);
+
+  int error = 0;
+  zip_t* za = zip_open(zip.c_str(), ZIP_RDONLY, &error);
+  ASSERT_NE(za, nullptr);
+  zip_stat_t st;
+  ASSERT_EQ(zip_stat(za, "0101_10h.dbf", 0, &st), 0);
+  EXPECT_EQ(st.size, bytes.size());
+  EXPECT_EQ(st.crc, crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+  EXPECT_EQ(st.comp_method, ZIP_CM_DEFLATE);
+  EXPECT_LT(st.comp_size, bytes.size() / 3);
+  zip_close(za);
 }
 
 TEST_F(ZipAdapterTest, FailuresReturnStableNumbersAndKeepTheArchive) {

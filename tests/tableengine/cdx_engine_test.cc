@@ -275,17 +275,21 @@ TEST_F(CdxEngineTest, ExclusiveUseLeavesTheSameFilesAsSharedUse) {
 #else
   const int kAppends = 20000;
 #endif
-  std::string paths[2], walks[2];
-  for (bool exclusive : {false, true}) {
-    SCOPED_TRACE(exclusive ? "exclusive" : "shared");
+  // Shared, exclusive, and exclusive with the index deferred: built from
+  // the sorted keys when the walk first asks for a tag.
+  std::string paths[3], walks[3];
+  for (int mode : {0, 1, 2}) {
+    const bool exclusive = mode > 0;
+    SCOPED_TRACE(mode);
     EngineContext ctx;
     ctx.set_index_opener(CdxIndexOpener());
     ctx.settings().exclusive = exclusive;
+    ctx.settings().defer_index = mode == 2;
     FieldList f;
     TagList tags;
     pvtest::ArchiveLayout(&f, &tags);
-    const std::string path = dir_.File(exclusive ? "ex" : "sh");
-    paths[exclusive ? 1 : 0] = path;
+    const std::string path = dir_.File(std::to_string(mode));
+    paths[mode] = path;
     Table* t = Table::Create(&ctx, path, f);
     ASSERT_NE(t, nullptr);
     ASSERT_NE(t->CreateIndex(path, tags), nullptr);
@@ -323,13 +327,14 @@ TEST_F(CdxEngineTest, ExclusiveUseLeavesTheSameFilesAsSharedUse) {
     // Both walk the same records in tag order.
     t->SelectTag(t->TagByName("TIMEPTID"));
     for (int32_t r = t->Top(); r == 0; r = t->Skip(1)) {
-      walks[exclusive ? 1 : 0].append(t->RecordBuffer(), static_cast<size_t>(t->RecordWidth()));
+      walks[mode].append(t->RecordBuffer(), static_cast<size_t>(t->RecordWidth()));
     }
     EXPECT_EQ(Problems(t), "");
     ASSERT_EQ(t->Close(), 0);
   }
   EXPECT_GT(walks[0].size(), static_cast<size_t>(kAppends) * 60 * 9 / 10);  // deleted ones are not in the tag
   EXPECT_TRUE(walks[0] == walks[1]);
+  EXPECT_TRUE(walks[0] == walks[2]);
   std::string sh = pvtest::ReadFileBytes(paths[0] + ".cdx"), ex = pvtest::ReadFileBytes(paths[1] + ".cdx");
   ASSERT_EQ(sh.size(), ex.size());
   EXPECT_NE(sh.substr(8, 4), ex.substr(8, 4));  // one bump per write-through vs. per flush
@@ -337,13 +342,16 @@ TEST_F(CdxEngineTest, ExclusiveUseLeavesTheSameFilesAsSharedUse) {
   ex.replace(8, 4, 4, '\0');
   EXPECT_TRUE(sh == ex) << "the index files differ";
   EXPECT_TRUE(pvtest::ReadFileBytes(paths[0] + ".dbf") == pvtest::ReadFileBytes(paths[1] + ".dbf"));
+  EXPECT_TRUE(pvtest::ReadFileBytes(paths[0] + ".dbf") == pvtest::ReadFileBytes(paths[2] + ".dbf"));
   // And the exclusive files, reopened shared, check out from the disk.
-  Table* t = Table::Open(&ctx_, paths[1]);
-  ASSERT_NE(t, nullptr);
-  ASSERT_NE(t->OpenIndex(paths[1]), nullptr);
-  EXPECT_EQ(t->RecordCount(), kAppends);
-  EXPECT_EQ(Problems(t), "");
-  ASSERT_EQ(t->Close(), 0);
+  for (int mode : {1, 2}) {
+    Table* t = Table::Open(&ctx_, paths[mode]);
+    ASSERT_NE(t, nullptr);
+    ASSERT_NE(t->OpenIndex(paths[mode]), nullptr);
+    EXPECT_EQ(t->RecordCount(), kAppends);
+    EXPECT_EQ(Problems(t), "");
+    ASSERT_EQ(t->Close(), 0);
+  }
 }
 
 int RunWorker(const std::string& args) {
