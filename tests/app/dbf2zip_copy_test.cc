@@ -270,7 +270,7 @@ TEST_F(CopierTest, FailedWriteOrReadFailsTheCopyAndTheRetryIsWhole) {
   EXPECT_NE(log_.lines.back().find("E:Failed 2 write /P/0101_10h.dbf (error "), std::string::npos);
 
   fs.ClearFaults();
-  fs.FailAfter(Op::kRead, 40);
+  fs.FailAfter(Op::kRead, 40, true);  // every read from the 41st: a retried step fails too
   EXPECT_EQ(copier->ProcessDbf(), -kRunErrPlantUnreadable);
   EXPECT_NE(log_.lines.back().find("E:Failed 2 read /P/_ARCHIVE.dbf (error "), std::string::npos);
   EXPECT_NE(log_.lines.back().find("), the interval is not archived"), std::string::npos);
