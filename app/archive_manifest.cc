@@ -136,9 +136,12 @@ std::string PreviousManifestName(const std::string& dir, const std::string& own_
   return best;
 }
 
-int ReadArchiveMember(zip_t* archive, zip_uint64_t index, const std::string& password,
-                      std::string* bytes) {
-  bytes->clear();
+namespace {
+
+// Reads member index chunk by chunk into sink(data, n). 0 or the libzip
+// error code (see ReadArchiveMember).
+template <class Sink>
+int ReadMemberChunks(zip_t* archive, zip_uint64_t index, const std::string& password, Sink sink) {
   zip_stat_t st;
   zip_stat_init(&st);
   if (zip_stat_index(archive, index, 0, &st) != 0) return zip_error_code_zip(zip_get_error(archive));
@@ -146,34 +149,80 @@ int ReadArchiveMember(zip_t* archive, zip_uint64_t index, const std::string& pas
                          ? zip_fopen_index(archive, index, 0)
                          : zip_fopen_index_encrypted(archive, index, 0, password.c_str());
   if (file == nullptr) return zip_error_code_zip(zip_get_error(archive));
-  char buffer[kReadChunk];
+  auto buffer = std::make_unique<char[]>(kReadChunk);
+  uint64_t total = 0;
   int result = ZIP_ER_OK;
   for (;;) {
-    const zip_int64_t n = zip_fread(file, buffer, sizeof buffer);
+    const zip_int64_t n = zip_fread(file, buffer.get(), kReadChunk);
     if (n < 0) {
       result = zip_error_code_zip(zip_file_get_error(file));
       break;
     }
     if (n == 0) break;
-    bytes->append(buffer, static_cast<size_t>(n));
+    sink(buffer.get(), static_cast<size_t>(n));
+    total += static_cast<uint64_t>(n);
   }
   zip_fclose(file);
-  if (result == ZIP_ER_OK && (st.valid & ZIP_STAT_SIZE) && bytes->size() != st.size) {
-    result = ZIP_ER_INCONS;
-  }
+  if (result == ZIP_ER_OK && (st.valid & ZIP_STAT_SIZE) && total != st.size) result = ZIP_ER_INCONS;
   return result;
 }
 
-ManifestEntry DescribeMember(const std::string& name, const std::string& bytes) {
-  ManifestEntry e;
-  e.name = name;
-  e.sha256 = pv::Sha256Hex(bytes.data(), bytes.size());
-  e.size = bytes.size();
-  if (bytes.size() >= 32) {  // dBASE header: record count, 32 bits LE, at offset 4
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    e.records = p[4] | (p[5] << 8) | (p[6] << 16) | (static_cast<uint32_t>(p[7]) << 24);
+// Builds a manifest entry from a member's bytes as they come.
+class MemberDescriber {
+ public:
+  void Add(const char* data, size_t n) {
+    for (size_t i = 0; size_ + i < sizeof head_ && i < n; ++i) {
+      head_[size_ + i] = static_cast<unsigned char>(data[i]);
+    }
+    digest_.Update(data, n);
+    size_ += n;
   }
-  return e;
+  ManifestEntry Finish(const std::string& name) {
+    ManifestEntry e;
+    e.name = name;
+    e.sha256 = digest_.HexDigest();
+    e.size = size_;
+    if (size_ >= 32) {  // dBASE header: record count, 32 bits LE, at offset 4
+      e.records = head_[4] | (head_[5] << 8) | (head_[6] << 16) |
+                  (static_cast<uint32_t>(head_[7]) << 24);
+    }
+    return e;
+  }
+
+ private:
+  pv::Sha256 digest_;
+  unsigned char head_[8] = {};
+  uint64_t size_ = 0;
+};
+
+}  // namespace
+
+int ReadArchiveMember(zip_t* archive, zip_uint64_t index, const std::string& password,
+                      std::string* bytes) {
+  bytes->clear();
+  zip_stat_t st;
+  zip_stat_init(&st);
+  if (zip_stat_index(archive, index, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE)) {
+    bytes->reserve(static_cast<size_t>(st.size));
+  }
+  return ReadMemberChunks(archive, index, password,
+                          [bytes](const char* data, size_t n) { bytes->append(data, n); });
+}
+
+ManifestEntry DescribeMember(const std::string& name, const std::string& bytes) {
+  MemberDescriber d;
+  d.Add(bytes.data(), bytes.size());
+  return d.Finish(name);
+}
+
+int DescribeArchiveMember(zip_t* archive, zip_uint64_t index, const std::string& password,
+                          const std::string& name, ManifestEntry* entry) {
+  MemberDescriber d;
+  const int read = ReadMemberChunks(archive, index, password,
+                                    [&d](const char* data, size_t n) { d.Add(data, n); });
+  if (read != ZIP_ER_OK) return read;
+  *entry = d.Finish(name);
+  return ZIP_ER_OK;
 }
 
 bool UpdateArchiveManifest(const std::string& archive, const std::string& dir,
@@ -210,16 +259,17 @@ bool UpdateArchiveManifest(const std::string& archive, const std::string& dir,
       manifest.members.push_back(*kept);
       continue;
     }
-    std::string bytes;
-    const int read = ReadArchiveMember(za, static_cast<zip_uint64_t>(i), password, &bytes);
+    ManifestEntry entry;
+    const int read = DescribeArchiveMember(za, static_cast<zip_uint64_t>(i), password, name, &entry);
     if (read != ZIP_ER_OK) {
       *error = "cannot read member " + std::string(name) + " of " + archive + " (libzip error " +
                std::to_string(read) + ")";
       ok = false;
+    } else if (entry.sha256.empty()) {
+      *error = "no SHA-256 digest";
+      ok = false;
     } else {
-      manifest.members.push_back(DescribeMember(name, bytes));
-      ok = !manifest.members.back().sha256.empty();
-      if (!ok) *error = "no SHA-256 digest";
+      manifest.members.push_back(entry);
     }
   }
   zip_discard(za);

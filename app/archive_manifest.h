@@ -64,6 +64,11 @@ int ReadArchiveMember(zip_t* archive, zip_uint64_t index, const std::string& pas
                       std::string* bytes);
 // Digest, size and header record count of a member's bytes.
 ManifestEntry DescribeMember(const std::string& name, const std::string& bytes);
+// The same entry read from member index of an open archive in chunks, so
+// memory stays at one chunk whatever the member's size; results as
+// ReadArchiveMember; a digest that cannot be computed leaves sha256 "".
+int DescribeArchiveMember(zip_t* archive, zip_uint64_t index, const std::string& password,
+                          const std::string& name, ManifestEntry* entry);
 
 // Rewrites the manifest of the archive at archive (a resolved path in dir)
 // after an update that wrote changed_member ("" when the update only removed
