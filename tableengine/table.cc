@@ -10,6 +10,7 @@
 #include "tableengine/engine_file.h"
 #include "tableengine/fpt_memo.h"
 #include "tableengine/lock_protocol.h"
+#include "tableengine/write_behind_file.h"
 
 namespace pv {
 
@@ -155,6 +156,7 @@ Table* Table::Open(EngineContext* ctx, const std::string& given) {
     if (!s.IsNotFound() || set.open_error) ctx->ReportStatus(kErrOpen, s, path.c_str());
     return nullptr;
   }
+  if (set.exclusive && o.write) file = std::make_unique<WriteBehindFile>(std::move(file));
   Table* t = new Table(ctx, path, std::move(file));
   t->read_only_ = set.read_only;
   t->exclusive_ = set.exclusive;
@@ -249,6 +251,7 @@ Table* Table::Create(EngineContext* ctx, const std::string& given, const FieldLi
   bytes.push_back(static_cast<char>(kDbfEofMarker));
   s = file->WriteAt(0, bytes.data(), bytes.size());
   if (s.ok()) s = file->Truncate(bytes.size());
+  if (set.exclusive) file = std::make_unique<WriteBehindFile>(std::move(file));
   Table* t = new Table(ctx, path, std::move(file));
   t->exclusive_ = set.exclusive;
   if (s.ok()) {

@@ -42,10 +42,12 @@
 // header at Flush and Close, and the index files hold their changed nodes
 // until then (cdx_file.h). An appended record goes to the file once, when it
 // is first written (at the latest at the next positioning, append, Flush,
-// Unlock or Close); changed records are written as in shared use. Reads of
-// records near the last one read come from a run read ahead. A crash in
-// exclusive use can leave the header's count behind the records written;
-// nothing else depends on that count until the table is reopened.
+// Unlock or Close), and records appended one after another reach the file
+// in runs of kWriteBehindBytes (write_behind_file.h); changed records are
+// written as in shared use. Reads of records near the last one read come
+// from a run read ahead. A crash in exclusive use can leave the header's
+// count behind the records written; nothing else depends on that count
+// until the table is reopened.
 //
 // Deferred index (settings().defer_index with exclusive use): an index this
 // table creates is not told of the records written afterwards one by one;
