@@ -1,27 +1,63 @@
 #include "persist/zrp_field_text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "foundation/zr_string_util.h"
 #include "foundation/zr_time.h"
 
+namespace {
+
+// width decimal digits of value, most significant first.
+void PutDigits(uint32_t value, int32_t width, char* out) {
+  for (int32_t i = width - 1; i >= 0; --i) {
+    out[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+}
+
+uint32_t GetDigits(const char* text, int32_t width) {
+  uint32_t value = 0;
+  for (int32_t i = 0; i < width; ++i) value = value * 10 + static_cast<uint32_t>(text[i] - '0');
+  return value;
+}
+
+}  // namespace
+
+// Both directions run once per record of an archive copy, so they avoid the
+// formatted I/O of the C library. The year of a PcTime (at most 2106) always
+// has four digits and the other parts two, as "%4.4d%2.2d..." writes them.
 void ZrpFormatPcTime(uint32_t pcTime, char* out) {
   uint32_t year, month, day, hour, minute, second;
   ZrPcTime2DateAndTime(pcTime, year, month, day, hour, minute, second);
-  std::snprintf(out, kZrpPcTimeWidth + 1, "%4.4d%2.2d%2.2d%2.2d%2.2d%2.2d",
-                static_cast<int>(year), static_cast<int>(month), static_cast<int>(day),
-                static_cast<int>(hour), static_cast<int>(minute), static_cast<int>(second));
+  PutDigits(year, 4, out);
+  PutDigits(month, 2, out + 4);
+  PutDigits(day, 2, out + 6);
+  PutDigits(hour, 2, out + 8);
+  PutDigits(minute, 2, out + 10);
+  PutDigits(second, 2, out + 12);
+  out[kZrpPcTimeWidth] = '\0';
 }
 
 uint32_t ZrpParsePcTime(const char* text, size_t length) {
-  char buffer[kZrpPcTimeWidth + 1];
-  size_t n = length < static_cast<size_t>(kZrpPcTimeWidth) ? length : kZrpPcTimeWidth;
-  std::memcpy(buffer, text, n);
-  buffer[n] = '\0';
   int parts[6] = {0, 0, 0, 0, 0, 0};
-  std::sscanf(buffer, "%4d%2d%2d%2d%2d%2d", &parts[0], &parts[1], &parts[2], &parts[3],
-              &parts[4], &parts[5]);
+  constexpr int32_t kWidths[6] = {4, 2, 2, 2, 2, 2};
+  const bool digits = length >= static_cast<size_t>(kZrpPcTimeWidth) &&
+                      std::all_of(text, text + kZrpPcTimeWidth, [](char c) { return c >= '0' && c <= '9'; });
+  if (digits) {
+    for (int32_t i = 0, at = 0; i < 6; at += kWidths[i], ++i) {
+      parts[i] = static_cast<int>(GetDigits(text + at, kWidths[i]));
+    }
+  } else {
+    // Blanks, signs, a short text: the scan's own reading of them.
+    char buffer[kZrpPcTimeWidth + 1];
+    size_t n = length < static_cast<size_t>(kZrpPcTimeWidth) ? length : kZrpPcTimeWidth;
+    std::memcpy(buffer, text, n);
+    buffer[n] = '\0';
+    std::sscanf(buffer, "%4d%2d%2d%2d%2d%2d", &parts[0], &parts[1], &parts[2], &parts[3],
+                &parts[4], &parts[5]);
+  }
   uint32_t result = 0;
   ZrDateAndTime2PcTime(result, static_cast<uint32_t>(parts[0]), static_cast<uint32_t>(parts[1]),
                        static_cast<uint32_t>(parts[2]), static_cast<uint32_t>(parts[3]),

@@ -45,9 +45,16 @@ Status Duplicate(const CdxTag& tag, uint32_t recno, const std::string& key) {
 }  // namespace
 
 CdxTag* CdxIndex::FindTag(std::string_view name) {
-  std::string want = UpperName(name.substr(0, std::min<size_t>(name.size(), kTagNameLength)));
+  // Once per step of a walk: compared in place, without copies.
+  const std::string_view want = name.substr(0, std::min<size_t>(name.size(), kTagNameLength));
+  auto upper = [](char c) { return std::toupper(static_cast<unsigned char>(c)); };
   for (auto& t : tags_) {
-    if (UpperName(t->name()) == want) return t.get();
+    const std::string& have = t->name();
+    if (have.size() == want.size() &&
+        std::equal(have.begin(), have.end(), want.begin(),
+                   [&](char a, char b) { return upper(a) == upper(b); })) {
+      return t.get();
+    }
   }
   return nullptr;
 }
