@@ -51,7 +51,6 @@ TEST_F(PvObjectsTest, ErrorsHaveMessagesAndExitCodes) {
     const char* message;
   } cases[] = {
       {store_, 1, "usage: pvobjects FILE list"},
-      {store_ + " get", 1, "usage:"},
       {store_ + " remove ID", 1, "usage:"},
       {dir_.File("none.do") + " list", 2, "none.do: No such file"},
       {store_ + " get NOPE", 3, "no object \"NOPE\""},
