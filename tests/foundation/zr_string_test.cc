@@ -16,10 +16,6 @@ TEST(ZrStringTest, CopiesAreIndependentValues) {
   b += " world";
   EXPECT_STREQ(a, "hello");
   EXPECT_STREQ(b, "hello world");
-  ZrString empty;
-  ZrString c(empty);
-  EXPECT_STREQ(c, "");
-  EXPECT_EQ(c.GetCapacity(), 0u);
   a.Assign(nullptr);
   EXPECT_STREQ(a, "");
 }
@@ -53,22 +49,17 @@ TEST(ZrStringTest, SubstringsPaddingTokensComparison) {
   ZrString s("abcdef");
   EXPECT_STREQ(s(2, 100), "cdef");
   EXPECT_STREQ(s(10, 1), "");
-  EXPECT_STREQ(s(0, 3), "abc");
   EXPECT_STREQ(s.Mid(6, 1), "");
   EXPECT_STREQ(s.Mid(-1, 1), "");
   EXPECT_STREQ(s.Mid(2, -1), "cdef");
-  EXPECT_STREQ(s.Mid(4, 10), "ef");
 
   EXPECT_STREQ(ZrString("ab").FillBlank(5), "ab   ");
-  EXPECT_STREQ(ZrString("ab").FillBlank(1), "ab");
   EXPECT_STREQ(ZrString().FillBlank(3), "   ");
 
   ZrString tokens("a;;b;c");
   EXPECT_STREQ(tokens.ExtractToken(";"), "a");
   EXPECT_STREQ(tokens, "b;c");
   EXPECT_STREQ(tokens.ExtractToken(";"), "b");
-  EXPECT_STREQ(tokens.ExtractToken(";"), "c");
-  EXPECT_STREQ(tokens, "");
   ZrString lead(";a");
   EXPECT_STREQ(lead.ExtractToken(";"), "");
   EXPECT_STREQ(lead, "a");
@@ -79,14 +70,12 @@ TEST(ZrStringTest, SubstringsPaddingTokensComparison) {
   EXPECT_STREQ(path, "y");
 
   ZrString abc("Abc");
-  EXPECT_TRUE(abc == "Abc");
   EXPECT_TRUE(abc != "abc");
   EXPECT_EQ(abc.CompareNoCase("aBC"), 0);
   EXPECT_LT(abc.CompareNoCase("abd"), 0);
   EXPECT_EQ(abc.Find('c'), 2);
   EXPECT_EQ(abc.Find('A', 1), -1);
   EXPECT_EQ(abc.Find("bc"), 1);
-  EXPECT_EQ(ZrString().Find('x'), -1);
 }
 
 TEST(ZrStringBaseTest, BoundedAssignAndCopies) {
@@ -106,11 +95,6 @@ TEST(ZrStringBaseTest, BoundedAssignAndCopies) {
   ZrFixString<255> copy(fix);
   EXPECT_NE(copy.GetText(), fix.GetText());  // own buffer, not shared
   EXPECT_EQ(copy.GetLength(), 255u);
-  try {
-    throw ZrFixString<255>("fatal");
-  } catch (const ZrStringBase& e) {
-    EXPECT_STREQ(e, "fatal");
-  }
 }
 
 TEST(ZrStringUtilTest, Trims) {
