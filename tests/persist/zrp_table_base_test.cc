@@ -12,6 +12,7 @@
 #include "foundation/zr_debug_output.h"
 #include "persist/zrp_base.h"
 #include "persist/zrp_table_seek.h"
+#include "tableengine/lock_protocol.h"
 #include "tests/persist/persist_test_tables.h"
 #include "tests/support/test_util.h"
 
@@ -253,8 +254,13 @@ TEST_F(TableTest, LockHeldElsewhereMakesWriteFailAfterTheTimeout) {
                           " 1 " + ready + " " + release;
     EXPECT_EQ(std::system(command.c_str()), 0);
   });
-  for (int i = 0; i < 500 && !pv::PathExists(ready); ++i) pv::SleepMillis(10);
+  // The worker gives up its lock after 60 s: wait as long for it to take it.
+  for (int i = 0; i < 6000 && !pv::PathExists(ready); ++i) pv::SleepMillis(10);
   ASSERT_TRUE(pv::PathExists(ready));
+  // The holder's lock is on the record's lock byte.
+  std::unique_ptr<pv::File> probe;
+  ASSERT_TRUE(pv::OpenFile(dir_.File("LOG.dbf"), pv::OpenOptions(), &probe).ok());
+  EXPECT_TRUE(probe->LockRange(pv::RecordLockByte(1), 1, pv::LockKind::kShared, pv::LockWait::kNoWait).IsBusy());
 
   ZrpTableIterator it;
   ASSERT_TRUE(t.Top(it, "TIME", nullptr));
@@ -276,6 +282,13 @@ TEST_F(TableTest, LockHeldElsewhereMakesWriteFailAfterTheTimeout) {
   holder.join();
   it = 1;
   EXPECT_TRUE(t.Write(it));
+  // A new lock request releases the other record locks; the table lock is free.
+  pv::Table* table = t.GetTable();
+  ASSERT_EQ(table->LockRecord(2), 0);
+  ASSERT_EQ(table->LockRecord(1), 0);
+  EXPECT_FALSE(table->RecordLocked(2));
+  EXPECT_EQ(table->LockTable(), 0);
+  EXPECT_EQ(table->Unlock(), 0);
 }
 
 }  // namespace
