@@ -1,5 +1,6 @@
-// The database directory: registry, lock brackets, hopeless paths, table
-// paths and the object tables.
+// The database directory: registry, lock brackets, table paths and the
+// object tables (a replaced file system holding every file of a database:
+// the fault tests, which run on one).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,7 +8,6 @@
 #include "foundation/platform/file.h"
 #include "foundation/zr_debug_output.h"
 #include "persist/zrp_base.h"
-#include "tableengine/mem_file_system.h"
 #include "tests/persist/persist_test_tables.h"
 #include "tests/support/test_util.h"
 
@@ -89,27 +89,6 @@ TEST(ZrpBaseTest, ObjectTablesAreCreatedWithTheirFields) {
   // Opening again finds them.
   ZrpBase again;
   EXPECT_TRUE(again.Open("Objects", WithSlash(dir).c_str(), true, false));
-}
-
-TEST(ZrpBaseTest, ReplacedFileSystemHoldsEveryFileOfTheDatabase) {
-  pv::MemFileSystem fs;
-  {
-    ZrpBase base(&fs);
-    ASSERT_TRUE(base.Open("Mem", "/mem/", false, false));
-    EXPECT_EQ(base.GetFileSystem(), &fs);
-    LogTable t(&base);
-    t.point = "P1";
-    ASSERT_TRUE(t.Add(nullptr));
-  }
-  EXPECT_TRUE(fs.Exists("/MEM/LOG.dbf"));
-  EXPECT_TRUE(fs.Exists("/MEM/LOG.cdx"));
-  EXPECT_FALSE(pv::PathExists("/MEM/LOG.dbf"));
-  ZrpBase again(&fs);
-  again.Open("Mem", "/mem/", false, false);
-  LogTable t(&again);
-  ZrpTableIterator it;
-  ASSERT_TRUE(t.Top(it, "POINT", nullptr));
-  EXPECT_STREQ(t.point, "P1");
 }
 
 }  // namespace
