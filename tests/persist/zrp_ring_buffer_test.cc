@@ -44,23 +44,11 @@ class RingBufferTest : public ::testing::Test {
 
 constexpr uint32_t T(uint32_t n) { return 1000000000u + n; }
 
-TEST_F(RingBufferTest, OverwritesTheOldestAtTheBound) {
-  EXPECT_EQ(Put(T(30), 3), 1);
+// An existing key leaves the table unchanged; a new one at the bound
+// overwrites the record holding the earliest time.
+TEST_F(RingBufferTest, ExistingKeyUnchangedNewKeyOverwritesTheOldest) {
+  EXPECT_EQ(Put(T(20), 3), 1);
   EXPECT_EQ(Put(T(10), 3), 2);
-  EXPECT_EQ(Put(T(20), 3), 3);
-  EXPECT_EQ(Times(), "10 20 30 ");
-  EXPECT_EQ(Put(T(40), 3), 2);  // the record that held the earliest time
-  EXPECT_EQ(Times(), "20 30 40 ");
-  EXPECT_EQ(table_.GetCount(nullptr, nullptr), 3);
-  ZrpTableIterator it;
-  ASSERT_TRUE(table_.Search("TIME", "20010909014720", it, false));  // T(40)
-  EXPECT_EQ(table_.value, 40);
-  EXPECT_STREQ(table_.point, "P40");
-}
-
-TEST_F(RingBufferTest, ExistingKeyLeavesTheTableUnchanged) {
-  Put(T(10), 3);
-  Put(T(20), 3);
 
   // Below the bound: the appended record goes back to the free list.
   EXPECT_EQ(Put(T(20), 3), 0);
@@ -80,6 +68,13 @@ TEST_F(RingBufferTest, ExistingKeyLeavesTheTableUnchanged) {
   ZrpTableIterator it;
   ASSERT_TRUE(table_.Top(it, "TIME", nullptr));
   EXPECT_EQ(table_.value, 10);
+
+  EXPECT_EQ(Put(T(40), 3), 2);  // the record that held the earliest time
+  EXPECT_EQ(Times(), "20 30 40 ");
+  EXPECT_EQ(table_.GetCount(nullptr, nullptr), 3);
+  ASSERT_TRUE(table_.Search("TIME", "20010909014720", it, false));  // T(40)
+  EXPECT_EQ(table_.value, 40);
+  EXPECT_STREQ(table_.point, "P40");
 }
 
 TEST_F(RingBufferTest, DeletedRecordsCountTowardsTheBound) {
