@@ -97,7 +97,9 @@ TEST_F(EciObjectsTest, ConnectResolvesObjectsAndWarnsForMissingOnes) {
                                "I:WARNING: No valid PointId$MOFULL",
                                "I:WARNING: No valid PointId$MOPROCENT",
                                "I:WARNING: No valid PointIdZIPERR"}));
-  EXPECT_EQ(eci_.ShutdownObjNo * 100 + eci_.MoGbObjNo * 10 + eci_.ProjectObjNo, 231u);
+  EXPECT_EQ(eci_.ShutdownObjNo, 2u);
+  EXPECT_EQ(eci_.MoGbObjNo, 3u);
+  EXPECT_EQ(eci_.ProjectObjNo, 1u);
   EXPECT_EQ(eci_.MoFullObjNo + eci_.MoPcObjNo + eci_.ErrorObjNo, 0u);
 }
 
