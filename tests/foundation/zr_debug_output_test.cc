@@ -48,7 +48,7 @@ std::vector<std::string> Lines(const std::string& bytes) {
   return lines;
 }
 
-TEST(ZrDebugOutputTest, OpensInLogDirWithBannerAndPrefixedCrLfLines) {
+TEST(ZrDebugOutputTest, BannerPrefixedCrLfLinesAndWrapInPlace) {
   pvtest::TempDir dir;
   ScopedEnv log_dir("ZRLOGFILEDIR", dir.Path().c_str());  // no trailing separator
   ZrDebugOutput log;
@@ -80,13 +80,9 @@ TEST(ZrDebugOutputTest, OpensInLogDirWithBannerAndPrefixedCrLfLines) {
   EXPECT_TRUE(std::regex_match(
       lines[6], std::regex("zrpbase\\(1357\\): " + kPrefix + "DebugOutput called with NULL-pointer message")))
       << lines[6];
-}
 
-TEST(ZrDebugOutputTest, WrapsInPlaceAndReopenOverwritesFromTheStart) {
-  pvtest::TempDir dir;
-  ScopedEnv log_dir("ZRLOGFILEDIR", dir.Path().c_str());
-  ScopedEnv size("PV_TEST_DEBUG_SIZE", "2000");
-  ZrDebugOutput log;
+  // A full file wraps in place; opening again overwrites from the start.
+  ScopedEnv small("PV_TEST_DEBUG_SIZE", "2000");
   ASSERT_TRUE(log.OpenDebugEx("w.log", "PV_TEST_DEBUG_SIZE"));
   std::string payload(60, 'x');
   size_t last_size = 0;

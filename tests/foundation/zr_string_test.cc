@@ -10,7 +10,7 @@
 
 namespace {
 
-TEST(ZrStringTest, CopiesAreIndependentValues) {
+TEST(ZrStringTest, CopiesAndConcatOrAssignFromOwnBuffer) {
   ZrString a("hello");
   ZrString b(a);
   b += " world";
@@ -18,9 +18,7 @@ TEST(ZrStringTest, CopiesAreIndependentValues) {
   EXPECT_STREQ(b, "hello world");
   a.Assign(nullptr);
   EXPECT_STREQ(a, "");
-}
 
-TEST(ZrStringTest, ConcatAndAssignFromOwnBuffer) {
   ZrString s("abcdefg");  // 8-byte slot, full
   s.ConcatN(s, 7);        // must move to 16 and still read its own old text
   EXPECT_STREQ(s, "abcdefgabcdefg");
