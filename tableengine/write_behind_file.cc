@@ -1,5 +1,6 @@
 #include "tableengine/write_behind_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace pv {
@@ -19,15 +20,19 @@ Status WriteBehindFile::Drain() {
 }
 
 Status WriteBehindFile::WriteAt(uint64_t offset, const char* data, size_t n) {
-  const uint64_t end = start_ + pending_.size();
-  if (!pending_.empty() && (offset < start_ || offset > end)) {
+  const bool joins = !pending_.empty() && offset >= start_ && offset <= start_ + pending_.size();
+  if (!joins) {
     Status s = Drain();
+    if (s.ok() && !size_known_) s = file_->Size(&size_);
     if (!s.ok()) return s;
+    size_known_ = true;
+    if (offset + n <= size_) return file_->WriteAt(offset, data, n);
+    start_ = offset;
   }
-  if (pending_.empty()) start_ = offset;
   const size_t at = static_cast<size_t>(offset - start_);
   if (at + n > pending_.size()) pending_.resize(at + n);
   std::memcpy(pending_.data() + at, data, n);
+  size_ = std::max<uint64_t>(size_, start_ + pending_.size());
   return pending_.size() >= kWriteBehindBytes ? Drain() : Status::OK();
 }
 
@@ -43,7 +48,9 @@ Status WriteBehindFile::Size(uint64_t* size) {
 
 Status WriteBehindFile::Truncate(uint64_t size) {
   Status s = Drain();
-  return s.ok() ? file_->Truncate(size) : s;
+  if (s.ok()) s = file_->Truncate(size);
+  size_known_ = false;  // read again at the next write
+  return s;
 }
 
 Status WriteBehindFile::Sync() {
