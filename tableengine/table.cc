@@ -132,6 +132,13 @@ void Table::SetupFields() {
     }
     fields_.push_back(std::move(f));
   }
+  distinct_names_ = true;
+  next_field_ = 0;
+  for (size_t i = 0; i < fields_.size(); i++) {
+    for (size_t j = 0; j < i; j++) {
+      if (EqualNoCase(fields_[i].name_, fields_[j].name_)) distinct_names_ = false;
+    }
+  }
   blank_.assign(static_cast<size_t>(header_.record_length), ' ');
   // Binary fields are blank as zero bytes; the null flags start cleared.
   for (const Field& f : fields_) {
@@ -918,8 +925,15 @@ int32_t Table::Unlock() {
 
 Field* Table::FieldByName(std::string_view name, bool report) {
   std::string key(name.substr(0, 10));
-  for (Field& f : fields_) {
-    if (f.type_ != '0' && EqualNoCase(f.name_, key)) return &f;
+  const size_t n = fields_.size();
+  const size_t first = distinct_names_ ? next_field_ : 0;
+  for (size_t i = 0; i < n; ++i) {
+    const size_t at = (first + i) % n;
+    Field& f = fields_[at];
+    if (f.type_ != '0' && EqualNoCase(f.name_, key)) {
+      next_field_ = at + 1;
+      return &f;
+    }
   }
   if (report) {
     context_->ReportError(kErrFieldName, 0, key.c_str(), path_.c_str());

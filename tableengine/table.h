@@ -237,6 +237,12 @@ class Table {
   bool header_pending_ = false;  // exclusive use: count or date not yet written
   DbfHeader header_;
   std::vector<Field> fields_;
+  // Where FieldByName looks first: after the field it found last, since a
+  // record's fields are mostly asked for in their order. Only when no two
+  // fields share a name (a damaged header may repeat one): then the first
+  // of them must win, as in a scan from the start.
+  size_t next_field_ = 0;
+  bool distinct_names_ = false;
   std::string record_;      // current record buffer
   std::string disk_image_;  // the current record as last read or written
   std::string blank_;       // a blank record
