@@ -43,6 +43,16 @@ TEST(ZrProfileTest, FollowsTheWindowsRules) {
             "dflt");
 }
 
+// The banner's texts: the executable's version resource on Windows, the
+// compiled-in texts on POSIX; both must agree with the version numbers.
+TEST(ZrProcessTest, VersionTextsOfTheBanner) {
+  EXPECT_EQ(std::string(ZrGetFileInfoZrString("ProductName")), "Packvault");
+  EXPECT_NE(std::string(ZrGetFileVersion()), "0.0.0.0");
+  EXPECT_EQ(std::string(ZrGetFileInfoZrString("FileVersion")), std::string(ZrGetFileVersion()));
+  EXPECT_NE(std::string(ZrGetFileInfoZrString("LegalCopyright")).find("Copyright"), std::string::npos);
+  EXPECT_EQ(std::string(ZrGetFileInfoZrString("NoSuchKey")), "");
+}
+
 TEST(ZrProcessTest, AppPathDirFilenameAndUser) {
   ZrString path = ZrGetAppPathEx();
   ZrString dir = ZrGetAppDirEx();
