@@ -6,7 +6,8 @@
 // Profile files follow the Windows rules: section and key names compared
 // without case; the value is the text after "=" with surrounding blanks
 // removed and one pair of enclosing quotes stripped; lines starting with ";"
-// are comments; the first matching section and key win.
+// are comments; the first matching section and key win (a later section of
+// the same name is not read).
 //
 // Version information is the program's version resource on Windows and the
 // same texts compiled in on POSIX (product "Packvault", the build's version

@@ -89,5 +89,8 @@ for kind in _DCLOG _ARCHIVE _EVENTLOG; do
   [ "$checked" -ge 1 ] || { echo "$zip: no member in the manifest"; exit 1; }
   echo "$kind: $(grep -c '^Method = ' <<<"$listing") members, AES, 7z test ok, $checked manifest digests match"
 done
+# The banner comes from the executable's version resource (GetFileVersionInfoA).
+grep -aq '^Packvault version [0-9]*\.[0-9]*\.[0-9]*\.[0-9]*' "$run/console.txt" ||
+  { echo "no version banner:"; head -n 3 "$run/console.txt"; exit 1; }
 grep -a 'SHUTDOWN\|stop' "$run/console.txt" | tail -n 3 || true
 echo "end-to-end under wine: ok"

@@ -5,7 +5,8 @@
 // Profile rules (the Windows ones): section and key names compared without
 // case; the value is the text after "=" with surrounding blanks removed and
 // one pair of enclosing quotes stripped; lines starting with ";" are
-// comments; the first matching section and key win. A file name without a
+// comments; the first matching section and key win (a later section of the
+// same name is not read). A file name without a
 // directory is read from the current directory on both platforms.
 #ifndef PV_FOUNDATION_PLATFORM_PROFILE_H_
 #define PV_FOUNDATION_PLATFORM_PROFILE_H_

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/app/posix_faults.h"
 #include "tests/app/zip_data_test_fixture.h"
 
 namespace pvtest {

@@ -31,6 +31,7 @@ bool FindValue(const char* section, const char* key, const char* ini_file, std::
     pos = end + 1;
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[') {
+      if (in_section) return false;  // only the first section of the name counts
       size_t close = line.find(']');
       std::string_view name = Trim(line.substr(1, close == std::string_view::npos ? close : close - 1));
       in_section = EqualNoCase(std::string(name), section);
