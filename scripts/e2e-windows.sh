@@ -4,7 +4,7 @@
 # server clock that runs 50 times as fast, pvobjects.exe stops it through
 # "$SHUTDOWN", and 7z (the Linux one) opens every archive with the project
 # code and confirms the day manifest's digests. Needs a built build/windows and a running wineserver (as
-# scripts/test-windows.sh provides). Takes about three minutes.
+# scripts/test-windows.sh provides). Takes about a minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=$PWD/build/windows/bin
