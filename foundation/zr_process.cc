@@ -8,7 +8,6 @@
 #include "foundation/platform/directory.h"
 #include "foundation/platform/file.h"
 #include "foundation/platform/process.h"
-#include "foundation/platform/profile.h"
 #include "foundation/zr_debug_output.h"
 
 namespace {

@@ -1,21 +1,18 @@
-// INI profile files and the running program's own version resource: on
-// Windows the system's profile and version functions, on POSIX the same
-// rules in code and the version texts compiled in.
+// INI profile files: on Windows the system's profile functions, on POSIX the
+// same rules in code.
 //
 // Profile rules (the Windows ones): section and key names compared without
 // case; the value is the text after "=" with surrounding blanks removed and
 // one pair of enclosing quotes stripped; lines starting with ";" are
 // comments; the first matching section and key win (a later section of the
-// same name is not read). A file name without a
-// directory is read from the current directory on both platforms.
+// same name is not read). A file name without a directory is read from the
+// current directory on both platforms.
 #ifndef PV_FOUNDATION_PLATFORM_PROFILE_H_
 #define PV_FOUNDATION_PLATFORM_PROFILE_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-#include "foundation/status.h"
 
 namespace pv {
 
@@ -30,13 +27,6 @@ std::string ProfileString(const char* section, const char* key, const char* defa
 // as an unsigned 32-bit value; a value without digits gives 0, a missing key
 // or file the default. All names non-null.
 int32_t ProfileInt(const char* section, const char* key, int32_t default_value, const char* ini_file);
-
-// The four numbers of the program's file version (major, minor, release, build).
-Status OwnFileVersion(int32_t (&number)[4]);
-
-// A text of the program's version resource ("ProductName", "FileVersion",
-// "LegalCopyright" ...); NotFound for a key the resource does not have.
-Status OwnVersionText(const char* key, std::string* value);
 
 }  // namespace pv
 

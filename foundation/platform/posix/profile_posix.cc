@@ -1,7 +1,5 @@
-// The Windows profile rules in code, and the version texts compiled in (the
-// same texts as foundation/version.rc.in, the Windows version resource).
+// The Windows profile rules in code.
 #include <cctype>
-#include <cstring>
 #include <string_view>
 
 #include "foundation/platform/file.h"
@@ -51,25 +49,6 @@ bool FindValue(const char* section, const char* key, const char* ini_file, std::
   return false;
 }
 
-#define PV_STR2(x) #x
-#define PV_STR(x) PV_STR2(x)
-constexpr char kVersionText[] =
-    PV_STR(PV_VERSION_MAJOR) "." PV_STR(PV_VERSION_MINOR) "." PV_STR(PV_VERSION_PATCH) ".0";
-
-struct VersionValue {
-  const char* key;
-  const char* value;
-};
-
-constexpr VersionValue kVersionValues[] = {
-    {"ProductName", "Packvault"},
-    {"FileDescription", "Packvault plant log archiver"},
-    {"CompanyName", "Packvault"},
-    {"FileVersion", kVersionText},
-    {"ProductVersion", kVersionText},
-    {"LegalCopyright", "Copyright (C) 2026 Packvault developers"},
-};
-
 }  // namespace
 
 std::string ProfileString(const char* section, const char* key, const char* default_value,
@@ -106,24 +85,6 @@ int32_t ProfileInt(const char* section, const char* key, int32_t default_value, 
   }
   if (negative) result = 0u - result;
   return static_cast<int32_t>(result);
-}
-
-Status OwnFileVersion(int32_t (&number)[4]) {
-  number[0] = PV_VERSION_MAJOR;
-  number[1] = PV_VERSION_MINOR;
-  number[2] = PV_VERSION_PATCH;
-  number[3] = 0;  // the build number is not used
-  return Status::OK();
-}
-
-Status OwnVersionText(const char* key, std::string* value) {
-  for (const VersionValue& v : kVersionValues) {
-    if (std::strcmp(v.key, key) == 0) {
-      *value = v.value;
-      return Status::OK();
-    }
-  }
-  return Status::NotFound(std::string("version text ") + key);
 }
 
 }  // namespace pv
