@@ -17,13 +17,20 @@ std::string WithSlash(const pvtest::TempDir& dir) { return dir.Path() + "/"; }
 
 // The first database of a name is registered, and closing either of two
 // removes the name; the directory is kept upper-cased, while the file layer
-// finds the real directory and a table keeps its declared name.
-TEST(ZrpBaseTest, RegistryDirectoryAndTablePaths) {
+// finds the real directory and a table keeps its declared name. The first
+// creates the object tables, the second finds them.
+TEST(ZrpBaseTest, RegistryDirectoryTablePathsAndObjectTables) {
   pvtest::TempDir dir;
   ZrpBase first, second;
   EXPECT_EQ(ZrpBase::_GetBase("SrcArchive0"), nullptr);
-  ASSERT_TRUE(first.Open("SrcArchive0", WithSlash(dir).c_str(), false, false));
-  second.Open("SrcArchive0", WithSlash(dir).c_str(), false, false);
+  ASSERT_TRUE(first.Open("SrcArchive0", WithSlash(dir).c_str(), true, false));
+  for (const char* file : {"__ID.dbf", "__ROOT.dbf", "__ROOT.cdx", "__OBJ.dbf", "__OBJ.cdx",
+                           "__OBJ.fpt"}) {
+    EXPECT_TRUE(pv::PathExists(dir.File(file))) << file;
+  }
+  EXPECT_FALSE(pv::PathExists(dir.File("__ID.cdx")));
+  EXPECT_TRUE(second.Open("SrcArchive0", WithSlash(dir).c_str(), true, false));
+  EXPECT_TRUE(second.IsUsingObjTables());
   EXPECT_EQ(ZrpBase::_GetBase("SrcArchive0"), &first);
   std::string upper = WithSlash(dir);
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -72,23 +79,6 @@ TEST(ZrpBaseTest, BracketsReleaseLocksOnlyWhenTheOutermostEnds) {
   ASSERT_TRUE(t.WaitForLock(1));
   base.TxnEnd(true);
   EXPECT_FALSE(table->RecordLocked(1));
-}
-
-TEST(ZrpBaseTest, ObjectTablesAreCreatedWithTheirFields) {
-  pvtest::TempDir dir;
-  {
-    ZrpBase base;
-    EXPECT_TRUE(base.Open("Objects", WithSlash(dir).c_str(), true, false));
-    EXPECT_TRUE(base.IsUsingObjTables());
-  }
-  for (const char* file : {"__ID.dbf", "__ROOT.dbf", "__ROOT.cdx", "__OBJ.dbf", "__OBJ.cdx",
-                           "__OBJ.fpt"}) {
-    EXPECT_TRUE(pv::PathExists(dir.File(file))) << file;
-  }
-  EXPECT_FALSE(pv::PathExists(dir.File("__ID.cdx")));
-  // Opening again finds them.
-  ZrpBase again;
-  EXPECT_TRUE(again.Open("Objects", WithSlash(dir).c_str(), true, false));
 }
 
 }  // namespace
