@@ -6,8 +6,8 @@ namespace {
 
 class FakeTime : public RealTimeSource {
  public:
-  int64_t now_us = 0;
-  int32_t zone_offset = 0;
+  int64_t now_us = 1772344800999999;  // the fraction is dropped
+  int32_t zone_offset = 7200;
   int64_t asked_offset_at = -1;
   int64_t NowMicros() override { return now_us; }
   int32_t LocalOffsetAt(int64_t utc_seconds) override {
@@ -16,10 +16,11 @@ class FakeTime : public RealTimeSource {
   }
 };
 
-TEST(ServerClockTest, WithoutStartFollowsTheMachineClock) {
+// Without a start the machine clock (and zone, unless the store gives an
+// offset) is the server's. A started clock runs at its rate, frozen or
+// backwards too, and holds at both ends of the PcTime range.
+TEST(ServerClockTest, MachineClockOrStartedClockWithinThePcTimeRange) {
   FakeTime t;
-  t.now_us = 1772344800999999;  // the fraction is dropped
-  t.zone_offset = 7200;
   StoreClockConfig clock;
   EXPECT_EQ(ServerUtTime(clock, &t), 1772344800u);
   EXPECT_EQ(ServerLtTime(clock, &t), 1772344800u + 7200);
@@ -27,19 +28,13 @@ TEST(ServerClockTest, WithoutStartFollowsTheMachineClock) {
   clock.has_local_offset = true;
   clock.local_offset = -3600;
   EXPECT_EQ(ServerLtTime(clock, &t), 1772344800u - 3600);
-}
 
-// Rate, frozen and backward runs, and the hold at both ends of the PcTime range.
-TEST(ServerClockTest, StartedClockRunsAtItsRateWithinThePcTimeRange) {
-  FakeTime t;
-  StoreClockConfig clock;
+  clock.has_local_offset = false;
   clock.has_start = true;
   clock.start = 1000000000;  // 2001-09-09T01:46:40Z
   clock.started_at = 1772344800;
   clock.rate = 60;
-  t.now_us = 1772344800LL * 1000000;
-  EXPECT_EQ(ServerUtTime(clock, &t), 1000000000u);
-  t.now_us += 1500000;  // 1.5 real seconds
+  t.now_us = 1772344800LL * 1000000 + 1500000;  // 1.5 real seconds later
   EXPECT_EQ(ServerUtTime(clock, &t), 1000000090u);
   t.now_us += 16000;  // 0.016 s x 60 = 0.96 s: not yet a whole second more
   EXPECT_EQ(ServerUtTime(clock, &t), 1000000090u);

@@ -103,7 +103,6 @@ TEST(StoreDocumentTest, MalformedFilesNameTheLine) {
     const char* expect;  // a part of the message
   } cases[] = {
       {"[objects]\nA = int 1\nA = int 2\n", "line 3: object \"A\" defined twice"},
-      {"[objects]\nA = integer 1\n", "line 2: object \"A\": type \"integer\""},
       {"[objects]\nA = int 2147483648\n", "line 2: object \"A\": \"2147483648\" is not a 32-bit"},
       {"[objects]\nA = float 1e39\n", "line 2: object \"A\": \"1e39\" is not a finite"},
       {"[objects]\nA int 1\n", "line 2: no '='"},
