@@ -89,6 +89,11 @@ class CdxCorruptTest : public ::testing::Test {
     for (auto& p : le32_patches) pv::PutLe32(reinterpret_cast<uint8_t*>(&b[p.first]), p.second);
     return b;
   }
+  std::string WithByte(uint32_t at, char value) {
+    std::string b = good_;
+    b[at] = value;
+    return b;
+  }
 
   pvtest::FakeTable table_;
   std::string good_;
@@ -125,6 +130,10 @@ TEST_F(CdxCorruptTest, DamagedStructuresAreReportedWhereTheyAre) {
       {"truncated file", good_.substr(0, good_.size() - 512),
        "outside the file (size " + std::to_string(good_.size() - 512) + ")"},
       {"directory key length zero", With({{12, 0x00E00000}}), "cdx header 0x0: key length 0"},
+      {"leaf entry size zero", WithByte(leaf + 23, 0), at_leaf + ": bad leaf entry layout"},
+      {"leaf record number bits 40", WithByte(leaf + 20, 40), at_leaf + ": bad leaf entry layout"},
+      {"leaf entry 0's counts", WithByte(leaf + 23 + static_cast<uint8_t>(good_[leaf + 23]), '\xFF'),
+       at_leaf + ": entry 0: duplicate and trailing counts exceed"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
