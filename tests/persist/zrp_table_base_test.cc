@@ -1,5 +1,8 @@
 // Table access: opening (creation, rebuild, hopeless paths), positioning,
-// walking, adding with reuse of deleted records, counting and locking.
+// walking, adding with reuse of deleted records, the bounded append,
+// counting and locking; the database directory. (The layer on a failing file
+// system: zrp_fault_test.cc, which runs on a replaced file system holding
+// every file of a database.)
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -258,6 +261,159 @@ TEST_F(TableTest, LockHeldElsewhereMakesWriteFailAfterTheTimeout) {
   EXPECT_FALSE(table->RecordLocked(2));
   EXPECT_EQ(table->LockTable(), 0);
   EXPECT_EQ(table->Unlock(), 0);
+}
+
+// The bounded append: append below the bound, recycle or overwrite the
+// oldest at it, and refuse a key that the tag already holds.
+class RingBufferTest : public TableTest {
+ protected:
+  // Adds a record with time t through the ring buffer; returns it (0 when
+  // the key exists: the call still succeeds).
+  int32_t Put(uint32_t t, int32_t maxRecords) {
+    table_.time = t;
+    table_.value = static_cast<int32_t>(t - 1000000000u);
+    table_.point = ZrString("P%d", table_.value);
+    ZrpTableIterator it;
+    EXPECT_TRUE(table_.AddToRingBuffer("TIME", maxRecords, it, nullptr));
+    return it.RecNo();
+  }
+
+  // The times of the records not deleted, in time order.
+  std::string Times() {
+    std::string times;
+    ZrpTableIterator it;
+    for (table_.Top(it, "TIME", nullptr); it != 0; table_.Skip(it, 1)) {
+      times += std::to_string(table_.time - 1000000000u) + " ";
+    }
+    return times;
+  }
+
+  LogTable table_{&base_};
+};
+
+constexpr uint32_t T(uint32_t n) { return 1000000000u + n; }
+
+// An existing key leaves the table unchanged; a new one at the bound
+// recycles a deleted record or overwrites the record holding the earliest
+// time.
+TEST_F(RingBufferTest, ExistingKeyUnchangedNewKeyRecyclesOrOverwritesTheOldest) {
+  EXPECT_EQ(Put(T(20), 3), 1);
+  EXPECT_EQ(Put(T(10), 3), 2);
+
+  // Below the bound: the appended record goes back to the free list.
+  EXPECT_EQ(Put(T(20), 3), 0);
+  EXPECT_EQ(Times(), "10 20 ");
+  EXPECT_EQ(table_.GetCount(), 2);
+  EXPECT_EQ(table_.GetCount("__FREE", nullptr), 1);
+
+  // At the bound the free record is recycled first, and refused again.
+  EXPECT_EQ(Put(T(10), 3), 0);
+  EXPECT_EQ(table_.GetCount("__FREE", nullptr), 1);
+  EXPECT_EQ(Put(T(30), 3), 3);
+  EXPECT_EQ(Times(), "10 20 30 ");
+
+  // Overwriting: the oldest record keeps its content when the key exists.
+  EXPECT_EQ(Put(T(30), 3), 0);
+  EXPECT_EQ(Times(), "10 20 30 ");
+  ZrpTableIterator it;
+  ASSERT_TRUE(table_.Top(it, "TIME", nullptr));
+  EXPECT_EQ(table_.value, 10);
+
+  EXPECT_EQ(Put(T(40), 3), 2);  // the record that held the earliest time
+  EXPECT_EQ(Times(), "20 30 40 ");
+  EXPECT_EQ(table_.GetCount(nullptr, nullptr), 3);
+  ASSERT_TRUE(table_.Search("TIME", "20010909014720", it, false));  // T(40)
+  EXPECT_EQ(table_.value, 40);
+  EXPECT_STREQ(table_.point, "P40");
+
+  // Deleted records count towards the bound: below it the call appends
+  // although a deleted record exists; at it the deleted record is recycled
+  // before any overwrite.
+  ASSERT_TRUE(table_.Top(it, "TIME", nullptr));
+  ASSERT_TRUE(table_.Remove(it));  // 20, record 1
+  EXPECT_EQ(Put(T(50), 10), 4);
+  EXPECT_EQ(Put(T(60), 4), 1);
+  EXPECT_EQ(table_.GetCount(nullptr, nullptr), 4);
+  EXPECT_EQ(Times(), "30 40 50 60 ");
+
+  // Raw images work as well.
+  std::string image(table_.GetRecordWidth(), ' ');
+  ASSERT_TRUE(table_.Top(it, "TIME", nullptr));
+  ASSERT_TRUE(table_.ReadRecord(image.data(), it));
+  image.replace(1, 14, "20010909014800");  // T(80)
+  EXPECT_EQ(table_.AddToRingBuffer("TIME", 4, image.data()), true);
+  EXPECT_EQ(Times(), "40 50 60 80 ");
+
+  // An unknown tag cannot give an oldest record.
+  EXPECT_FALSE(table_.AddToRingBuffer("NOSUCH", 4, nullptr));
+  EXPECT_EQ(Times(), "40 50 60 80 ");
+}
+
+// The database directory: registry, lock brackets, table paths and the
+// object tables.
+std::string WithSlash(const pvtest::TempDir& dir) { return dir.Path() + "/"; }
+
+// The first database of a name is registered, and closing either of two
+// removes the name; the directory is kept upper-cased, while the file layer
+// finds the real directory and a table keeps its declared name. The first
+// creates the object tables, the second finds them.
+TEST(ZrpBaseTest, RegistryDirectoryTablePathsAndObjectTables) {
+  pvtest::TempDir dir;
+  ZrpBase first, second;
+  EXPECT_EQ(ZrpBase::_GetBase("SrcArchive0"), nullptr);
+  ASSERT_TRUE(first.Open("SrcArchive0", WithSlash(dir).c_str(), true, false));
+  for (const char* file : {"__ID.dbf", "__ROOT.dbf", "__ROOT.cdx", "__OBJ.dbf", "__OBJ.cdx",
+                           "__OBJ.fpt"}) {
+    EXPECT_TRUE(pv::PathExists(dir.File(file))) << file;
+  }
+  EXPECT_FALSE(pv::PathExists(dir.File("__ID.cdx")));
+  EXPECT_TRUE(second.Open("SrcArchive0", WithSlash(dir).c_str(), true, false));
+  EXPECT_TRUE(second.IsUsingObjTables());
+  EXPECT_EQ(ZrpBase::_GetBase("SrcArchive0"), &first);
+  std::string upper = WithSlash(dir);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  EXPECT_STREQ(first.GetDir(), upper.c_str());
+
+  LogTable a(&first, "MixedCase");
+  LogTable b(&second, "B");
+  ASSERT_TRUE(a.Add(nullptr));
+  EXPECT_TRUE(b.Add(nullptr));
+  EXPECT_TRUE(pv::PathExists(dir.File("MixedCase.dbf")));
+  EXPECT_TRUE(pv::PathExists(dir.File("MixedCase.cdx")));
+  pv::Table* shared = nullptr;
+  EXPECT_TRUE(first.SearchTable(ZrString("MixedCase"), shared));
+  EXPECT_EQ(shared, a.GetTable());
+  EXPECT_FALSE(first.SearchTable(ZrString("MIXEDCASE"), shared));
+
+  second.Close();
+  EXPECT_EQ(ZrpBase::_GetBase("SrcArchive0"), nullptr);
+  EXPECT_FALSE(second.IsOpen());
+  first.Close();
+}
+
+TEST_F(TableTest, BracketsReleaseLocksOnlyWhenTheOutermostEnds) {
+  LogTable t(&base_);
+  ASSERT_TRUE(t.Add(nullptr));
+  pv::Table* table = t.GetTable();
+
+  base_.TxnStart();
+  base_.TxnStart();
+  ASSERT_TRUE(t.WaitForLock(1));
+  EXPECT_TRUE(base_.TxnEnd(true));
+  EXPECT_TRUE(table->RecordLocked(1));
+  EXPECT_TRUE(base_.TxnEnd(false));
+  EXPECT_FALSE(table->RecordLocked(1));
+
+  // An unbalanced end is reported once and changes nothing.
+  ZrDebugOutput::SetTestMode(true);
+  ZrDebugOutput::ResetTestModeCounters();
+  EXPECT_TRUE(base_.TxnEnd(true));
+  EXPECT_EQ(ZrDebugOutput::GetDebugOutputCount(), 1u);
+  ZrDebugOutput::SetTestMode(false);
+  base_.TxnStart();
+  ASSERT_TRUE(t.WaitForLock(1));
+  base_.TxnEnd(true);
+  EXPECT_FALSE(table->RecordLocked(1));
 }
 
 }  // namespace
