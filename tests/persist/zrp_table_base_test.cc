@@ -236,8 +236,7 @@ TEST_F(TableTest, LockHeldElsewhereMakesWriteFailAfterTheTimeout) {
   EXPECT_TRUE(probe->LockRange(pv::RecordLockByte(1), 1, pv::LockKind::kShared, pv::LockWait::kNoWait).IsBusy());
 
   ZrpTableIterator it;
-  ASSERT_TRUE(t.Top(it, "TIME", nullptr));
-  ASSERT_EQ(it, 1);
+  ASSERT_TRUE(t.Top(it, "TIME", nullptr));  // record 1
   ZrDebugOutput::SetTestMode(true);
   ZrDebugOutput::ResetTestModeCounters();
   auto start = std::chrono::steady_clock::now();
@@ -352,26 +351,24 @@ TEST_F(RingBufferTest, ExistingKeyUnchangedNewKeyRecyclesOrOverwritesTheOldest) 
 
 // The database directory: registry, lock brackets, table paths and the
 // object tables.
-std::string WithSlash(const pvtest::TempDir& dir) { return dir.Path() + "/"; }
-
 // The first database of a name is registered, and closing either of two
 // removes the name; the directory is kept upper-cased, while the file layer
 // finds the real directory and a table keeps its declared name. The first
 // creates the object tables, the second finds them.
-TEST(ZrpBaseTest, RegistryDirectoryTablePathsAndObjectTables) {
-  pvtest::TempDir dir;
+TEST_F(TableTest, RegistryDirectoryTablePathsAndObjectTables) {
+  const std::string path = dir_.Path() + "/";
   ZrpBase first, second;
   EXPECT_EQ(ZrpBase::_GetBase("SrcArchive0"), nullptr);
-  ASSERT_TRUE(first.Open("SrcArchive0", WithSlash(dir).c_str(), true, false));
+  ASSERT_TRUE(first.Open("SrcArchive0", path.c_str(), true, false));
   for (const char* file : {"__ID.dbf", "__ROOT.dbf", "__ROOT.cdx", "__OBJ.dbf", "__OBJ.cdx",
                            "__OBJ.fpt"}) {
-    EXPECT_TRUE(pv::PathExists(dir.File(file))) << file;
+    EXPECT_TRUE(pv::PathExists(dir_.File(file))) << file;
   }
-  EXPECT_FALSE(pv::PathExists(dir.File("__ID.cdx")));
-  EXPECT_TRUE(second.Open("SrcArchive0", WithSlash(dir).c_str(), true, false));
+  EXPECT_FALSE(pv::PathExists(dir_.File("__ID.cdx")));
+  EXPECT_TRUE(second.Open("SrcArchive0", path.c_str(), true, false));
   EXPECT_TRUE(second.IsUsingObjTables());
   EXPECT_EQ(ZrpBase::_GetBase("SrcArchive0"), &first);
-  std::string upper = WithSlash(dir);
+  std::string upper = path;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   EXPECT_STREQ(first.GetDir(), upper.c_str());
 
@@ -379,8 +376,8 @@ TEST(ZrpBaseTest, RegistryDirectoryTablePathsAndObjectTables) {
   LogTable b(&second, "B");
   ASSERT_TRUE(a.Add(nullptr));
   EXPECT_TRUE(b.Add(nullptr));
-  EXPECT_TRUE(pv::PathExists(dir.File("MixedCase.dbf")));
-  EXPECT_TRUE(pv::PathExists(dir.File("MixedCase.cdx")));
+  EXPECT_TRUE(pv::PathExists(dir_.File("MixedCase.dbf")));
+  EXPECT_TRUE(pv::PathExists(dir_.File("MixedCase.cdx")));
   pv::Table* shared = nullptr;
   EXPECT_TRUE(first.SearchTable(ZrString("MixedCase"), shared));
   EXPECT_EQ(shared, a.GetTable());
