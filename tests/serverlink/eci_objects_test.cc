@@ -141,7 +141,7 @@ TEST_F(EciObjectsTest, PublishesDiskUsageOfTheDestination) {
     float mb;
     int32_t percent, full;
   } cases[] = {
-      {1024ull << 20, 256ull << 20, 768.0f, 75, 0},
+      // (A plain share below 90 percent: the wrong-type case below.)
       {1024ull << 20, 64ull << 20, 960.0f, 93, 1},
       // 89.99 percent used: truncated to 89 before the comparison with 90.
       {10000ull << 20, 1001ull << 20, 8999.0f, 89, 0},
@@ -178,16 +178,10 @@ TEST_F(EciObjectsTest, PublishesDiskUsageOfTheDestination) {
   EXPECT_EQ(Stored("$MOGB").f, 768.0f);
 }
 
+// (The error object set and reset, the project id and the code as they
+// should be: the ZIP scheduling and end-to-end tests.) Objects of the wrong
+// type, and no error object without its INI key.
 TEST_F(EciObjectsTest, ErrorObjectProjectIdAndCode) {
-  Connect(kStore);
-  eci_.SetError(-17, "a", "b");
-  EXPECT_EQ(Stored("ZIPERR").i, -17);
-  eci_.ResetError();
-  EXPECT_EQ(Stored("ZIPERR").i, 0);
-  EXPECT_STREQ(eci_.DoGetProjectId(), "Plant One");
-  EXPECT_STREQ(eci_.GetCode(), "s3cret");
-  EXPECT_TRUE(log_.lines.empty());
-
   Connect("[objects]\nPROJ = int 4\n$PACKVAULT = int 1\n");
   EXPECT_STREQ(eci_.DoGetProjectId(), "Failed 2 ProjectId");
   EXPECT_STREQ(eci_.GetCode(), "");  // not text: no message
