@@ -221,10 +221,7 @@ class EciClientTest : public ::testing::Test {
     pvtest::WriteFileBytes(path_, kClientStore);
     ASSERT_EQ(DosvConnectApp("PACKVAULT", path_.c_str()), 0) << EciLastError();
   }
-  void TearDown() override {
-    EciDisconnect();
-    EciSetRealTimeSource(nullptr);
-  }
+  void TearDown() override { EciDisconnect(); }
 
   uint16_t Number(const char* name) {
     DoValue v;
@@ -274,30 +271,6 @@ TEST_F(EciClientTest, ConnectWriteAndFailedWrite) {
   EXPECT_NE(text.find("ERR = int -93\n"), std::string::npos) << text;
   EXPECT_EQ(text.rfind("# plant1\n[objects]\n", 0), 0u);
   EXPECT_FALSE(std::filesystem::exists(path_ + ".tmp"));
-}
-
-// In 2040 (past 2^31 seconds: unsigned PcTime) at 60 times real time,
-// started 100 real seconds ago: the library and the tool both read the
-// server clock from this machine's real clock, within the real time their
-// readings took.
-TEST_F(EciClientTest, AcceleratedClockInRealTime) {
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point begin = Clock::now();
-  auto now = std::chrono::system_clock::now().time_since_epoch();
-  long long now_s = std::chrono::duration_cast<std::chrono::seconds>(now).count();
-  pvtest::WriteFileBytes(path_, "[clock]\nstart = 2040-01-01T00:00:00Z\nstarted_at = " +
-                                    std::to_string(now_s - 100) + "\nrate = 60\n" + kClientStore);
-  const uint32_t ut = MclkQueryUtTime();
-  ASSERT_EQ(std::system((pvtest::BinaryPath("bin/pvobjects") + " " + path_ + " clock > " +
-                         dir_.File("c")).c_str()), 0);
-  const double took = std::chrono::duration<double>(Clock::now() - begin).count();
-  std::string out = pvtest::ReadFileBytes(dir_.File("c"));
-  EXPECT_EQ(out.substr(0, 17), "UT 2040-01-01T01:") << out;
-  const uint32_t kStart = 2208988800u;  // 2040-01-01T00:00:00Z
-  for (uint32_t reading : {ut, static_cast<uint32_t>(std::stoul(out.substr(out.find('(') + 1)))}) {
-    EXPECT_GE(reading, kStart + 6000);
-    EXPECT_LE(reading, kStart + 6000 + 60 * (took + 2));
-  }
 }
 
 // One process sets A with pvobjects in a loop while this one reads A and
