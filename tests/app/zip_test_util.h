@@ -5,12 +5,9 @@
 
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,22 +27,6 @@ inline int RunCommand(const std::string& command, std::string* out) {
   const int status = pclose(p);
   if (out != nullptr) *out = text;
   return (status >= 0 && (status & 0x7f) == 0) ? ((status >> 8) & 0xff) : -1;
-}
-
-// Runs body in a forked child without root's rights (uid/gid 65534, when
-// root) and returns its result as the child's exit code (0 to 255), or -1
-// when the child did not exit normally.
-inline int ExitCodeInNobodyChild(const std::function<int()>& body) {
-  fflush(nullptr);
-  const pid_t pid = fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(254);
-    _exit(body() & 0xff);
-  }
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
 }
 
 // A soft limit on the size of files this process writes, standing in for a
