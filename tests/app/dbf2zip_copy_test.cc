@@ -2,7 +2,6 @@
 // the interim table holds, what the copiers log, how failing file systems
 // fail them, and a copy while the plant appends.
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -36,9 +35,13 @@ constexpr uint32_t k10h = 1704103200u;
 
 ZrTime At(int h, int m, int s, int ms) { return ZrTime(2024, 1, 1, h, m, s, ms); }
 
-bool In10h(const DcLogDbf& r) { return r.ut >= At(10, 0, 0, 0) && r.ut <= At(10, 59, 59, 999); }
-bool In10h(const EntryDbf& r) { return r.time >= k10h && r.time < k10h + 3600; }
-bool In10h(const EventLogDbf& r) { return r.utc >= k10h && r.utc < k10h + 3600; }
+// Whether a plant record lies in the interval of zd, as each kind stamps it.
+bool In(const DcLogDbf& r, const ZipData& zd) { return r.ut >= zd.IntervalStart && r.ut <= zd.IntervalEnd; }
+bool InSeconds(uint32_t t, const ZipData& zd) {
+  return t >= zd.IntervalStart.GetPcTime() && t <= zd.IntervalEnd.GetPcTime();
+}
+bool In(const EntryDbf& r, const ZipData& zd) { return InSeconds(r.time, zd); }
+bool In(const EventLogDbf& r, const ZipData& zd) { return InSeconds(r.utc, zd); }
 
 class CopierTest : public ::testing::Test {
  protected:
@@ -91,16 +94,36 @@ class CopierTest : public ::testing::Test {
   }
 
   // Runs the copier and checks that the interim table holds exactly the plant
-  // table's records of 10h: nothing missing, nothing twice, every field as in
-  // the plant, whatever order the tag walk gives.
+  // table's records of the interval: nothing missing, nothing twice, every
+  // field as in the plant, whatever order the tag walk gives.
   template <class Table>
   void CopyAndCheck(Dbf2Zip* c, const std::string& dir, const char* kind, const char* tag, int expected) {
     SCOPED_TRACE(kind);
     EXPECT_EQ(c->ProcessDbf(), expected);
     auto copy = plantrec::Read<Table>(dir, "0101_10h", tag);
-    auto plant = plantrec::Read<Table>(dir, kind, tag, [](const Table& r) { return In10h(r); });
+    auto plant = plantrec::Read<Table>(dir, kind, tag, [this](const Table& r) { return In(r, zd_); });
     EXPECT_EQ(copy.size(), static_cast<size_t>(expected));
     EXPECT_EQ(plantrec::Sorted(copy), plantrec::Sorted(plant));
+  }
+
+  // Copies the fixture table kind into a directory of its own, checks the
+  // copy of the interval from it (162 records) and returns the checker's
+  // report on the interim table.
+  template <class Table, class Copier>
+  std::string CopyFixture(const char* kind, const char* tag) {
+    const std::string dir = Dir() + kind + "/";
+    std::filesystem::create_directory(dir);
+    for (const char* ext : {".dbf", ".cdx"}) {
+      pvtest::CopyFile(pvtest::FixturePath(std::string("plant/n1000-deleted/") + kind + ext), dir + kind + ext);
+    }
+    Dbf2Zip* c = MakeCopier<Copier>(kind, dir);
+    CopyAndCheck<Table>(c, dir, kind, tag, 162);
+    c->CloseBases();
+    const std::string out = dir + "check.txt";
+    EXPECT_EQ(std::system((pvtest::BinaryPath("bin/pvdbf") + " check " + dir + "0101_10h > " + out).c_str()), 0);
+    const std::string report = pvtest::ReadFileBytes(out);
+    EXPECT_NE(report.find("index ok"), std::string::npos) << report;
+    return report;
   }
 
   pvtest::CaptureLog log_;
@@ -142,101 +165,39 @@ TEST_F(CopierTest, DcLogTakesTheIntervalToTheMillisecond) {
   for (const std::string& line : log_.lines) EXPECT_NE(line.rfind("E:", 0), 0u) << line;
 }
 
-// 250 records in the interval: two progress lines, the final count, and the
-// record stamped at the last second is in (whole seconds), 11:00:00 is not.
-TEST_F(CopierTest, ArchiveCountsProgressAndEndsAtTheLastSecond) {
-  Append<EntryDbf>(Dir(), "_ARCHIVE", 253, [&](EntryDbf& t, int i) {
-    char id[32];
-    std::snprintf(id, sizeof id, "AREA%02d.PIC%04d.PV", i % 8, i);
-    t.point_id = id;
-    // Records 0..249 lie in the interval, 0 at 10:00:00 and 249 at its last
-    // second, 10:59:59; 250 lies a second before it, 251 and 252 at and
-    // after 11:00:00.
-    const uint32_t n = static_cast<uint32_t>(i);
-    t.time = i < 249 ? k10h + n * 14 : i == 249 ? k10h + 3599 : i == 250 ? k10h - 1 : k10h + 3600 + n - 251;
-    t.val = i * 1.2345;
-    t.sts = i % 3 == 0 ? 192 : 0;
-  });
-  CopyAndCheck<EntryDbf>(MakeCopier<Archive2Zip>("_ARCHIVE", Dir()), Dir(), "_ARCHIVE", "TIME", 250);
-  EXPECT_EQ(log_.Count("I:\n100 Archive entries written"), 2u);
-  EXPECT_EQ(log_.lines.back(), "I:   250 records written 2  dbf: 0101_10h");
-}
-
-void FillEvent(EventLogDbf& t, uint32_t utc, uint32_t old_state, uint32_t new_state, bool printed) {
-  t.type = 5;
-  t.al_type = 3;
-  t.obj_num = 967;
-  t.old_state = old_state;
-  t.new_state = new_state;
-  t.old_sts_txt = "ALARM 2";
-  t.new_sts_txt = "NORMAL";
-  t.old_level = 2;
-  t.new_level = 3;
-  t.al_old = 1;
-  t.al_new = 0;
-  t.utc = utc;
-  t.lt = utc + 3600;
-  t.timestamp = 17;
-  t.timelevel = 0;
-  t.val_old = -203.983223;
-  t.val_new = 474.187669;
-  t.user_id = 8;
-  t.user_name = "operator";
-  t.printed = printed;
-  t.do_print = true;
-}
-
-// Every field is copied, the last second is in, and the interim table carries
-// the filtered tags: PRINTED "F" with OLDSTATE 200 and NEWSTATE 100 is in
-// neither NOTPRINTED nor DOPRINT.
-TEST_F(CopierTest, EventLogCopiesEveryFieldIntoATableWithAllTags) {
-  const uint32_t utc[] = {k10h - 1, k10h, k10h + 1800, k10h + 3599, k10h + 3600};
-  Append<EventLogDbf>(Dir(), "_EVENTLOG", 5, [&](EventLogDbf& t, int i) {
-    FillEvent(t, utc[i], i == 2 ? 200 : 1, i == 2 ? 100 : 129, i == 3);
-  });
-  CopyAndCheck<EventLogDbf>(MakeCopier<EventLog2Zip>("_EVENTLOG", Dir()), Dir(), "_EVENTLOG", "UTC", 3);
-  EXPECT_EQ(log_.lines.back(), "I:   3 records written 2  dbf: 0101_10h");
-
-  // The interim table as it goes into the zip: its index, built when the
-  // copy closed the table, passes the checker with every declared tag.
-  const std::string out = dir_.File("check.txt");
-  const std::string check = pvtest::BinaryPath("bin/pvdbf") + " check " + Dir() + "0101_10h > " + out;
-  EXPECT_EQ(std::system(check.c_str()), 0);
-  const std::string report = pvtest::ReadFileBytes(out);
-  EXPECT_NE(report.find("tag NOTPRINTED"), std::string::npos) << report;
-  EXPECT_NE(report.find("index ok"), std::string::npos) << report;
-
-  ZrpBase base;
-  base.Open("CHECK", Dir().c_str(), false, false);
-  {
-    EventLogDbf interim(&base, "0101_10h", true, false);
-    EXPECT_EQ(interim.GetCount("UTC", nullptr), 3);
-    EXPECT_EQ(interim.GetCount("TIME", nullptr), 3);
-    EXPECT_EQ(interim.GetCount("TIMELEVEL", nullptr), 3);
-    EXPECT_EQ(interim.GetCount("PRINTED", nullptr), 1);     // the record at 10:59:59
-    EXPECT_EQ(interim.GetCount("NOTPRINTED", nullptr), 1);  // 10:00:00; not 200 -> 100
-    EXPECT_EQ(interim.GetCount("DOPRINT", nullptr), 2);
-    interim.Close(ZrString("0101_10h"));
+// The control system's own tables (fixture tables of an independent writer,
+// one record a second from 00:00:00, every tenth deleted) and an interval of
+// 00:02:01 to 00:05:00.999: each copier takes exactly the 162 live records
+// stamped in it, both end seconds in, the seconds just outside (live records)
+// out, and logs one progress line and the count. Each interim table's index,
+// built when the copy closed it, passes the checker with every declared tag
+// (the event log's filtered ones included).
+TEST_F(CopierTest, ControlSystemTablesGiveTheIntervalsLiveRecords) {
+  zd_.IntervalStart = ZrTime(2024, 1, 1, 0, 2, 1, 0);
+  zd_.IntervalEnd = ZrTime(2024, 1, 1, 0, 5, 0, 999);
+  CopyFixture<DcLogDbf, DcLog2Zip>("_DCLOG", "UTC");
+  EXPECT_EQ(log_.lines.back(), "I:   162 records written 2 0101_10h.dbf");
+  CopyFixture<EntryDbf, Archive2Zip>("_ARCHIVE", "TIME");
+  EXPECT_EQ(log_.lines.back(), "I:   162 records written 2  dbf: 0101_10h");
+  const std::string report = CopyFixture<EventLogDbf, EventLog2Zip>("_EVENTLOG", "UTC");
+  EXPECT_NE(report.find("tag NOTPRINTED"), std::string::npos);
+  EXPECT_EQ(log_.lines.back(), "I:   162 records written 2  dbf: 0101_10h");
+  for (const char* kind : {"DcLog", "Archive", "EventLog"}) {
+    EXPECT_EQ(log_.Count(std::string("I:\n100 ") + kind + " entries written"), 1u) << kind;
   }
-  base.Close();
-}
+  for (const std::string& line : log_.lines) EXPECT_NE(line.rfind("E:", 0), 0u) << line;
 
-// No data: a project directory without the plant table (the search creates
-// an empty table of the declared layout), and a table whose last record is
-// older than the interval's start. Both log the no-data line, copy nothing.
-TEST_F(CopierTest, NothingToCopy) {
-  Dbf2Zip* c = MakeCopier<Archive2Zip>("_ARCHIVE", Dir());
-  EXPECT_EQ(c->ProcessDbf(), 0);
+  // A table whose last record is older than the interval's start: nothing
+  // to copy. So too a project directory without the plant table (the search
+  // creates an empty table of the declared layout).
+  zd_.IntervalStart = At(10, 0, 0, 0);
+  zd_.IntervalEnd = At(10, 59, 59, 999);
+  EXPECT_EQ(MakeCopier<EventLog2Zip>("_EVENTLOG", Dir() + "_EVENTLOG/")->ProcessDbf(), 0);
+  EXPECT_EQ(log_.lines.back(), "I:   No data found in dbf: " + Dir() + "_EVENTLOG/_EVENTLOG");
+  EXPECT_EQ(MakeCopier<Archive2Zip>("_ARCHIVE", Dir())->ProcessDbf(), 0);
   EXPECT_EQ(log_.lines.back(), "I:   No data found in dbf: " + Dir() + "_ARCHIVE");
   EXPECT_TRUE(std::filesystem::exists(Dir() + "_ARCHIVE.dbf"));
   EXPECT_TRUE(std::filesystem::exists(Dir() + "_ARCHIVE.cdx"));
-
-  Append<EventLogDbf>(Dir(), "_EVENTLOG", 2, [&](EventLogDbf& t, int i) {
-    FillEvent(t, k10h - 100 + static_cast<uint32_t>(i), 0, 0, true);
-  });
-  c = MakeCopier<EventLog2Zip>("_EVENTLOG", Dir());
-  EXPECT_EQ(c->ProcessDbf(), 0);
-  EXPECT_EQ(log_.lines.back(), "I:   No data found in dbf: " + Dir() + "_EVENTLOG");
 
   // A _DCLOG record with a timelevel above 0 sorts after every time of level
   // 0, so when it is the first at or after the start, nothing is copied.
