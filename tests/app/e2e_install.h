@@ -77,19 +77,12 @@ class Installation {
   // kestrel.ini: one-hour intervals, checks every minute, the three kinds
   // in ROOT/project/, then the lines of extra ("Key=Value\r\n" each).
   void WriteIni(const std::string& extra) {
+    const std::string project = "=" + Dir("project") + "/\r\n";
     pvtest::WriteFileBytes(Dir("bin") + "/kestrel.ini",
-                           "[Packvault]\r\n"
-                           "MoDrv=" + Dir("archive") + "/\r\n"
-                           "WriteInterval=1\r\n"
-                           "CheckTimeInterval=1\r\n"
-                           "Dbf_1=_dclog\r\n"
-                           "Path_1=" + Dir("project") + "/\r\n"
-                           "Dbf_2=_ARCHIVE\r\n"
-                           "Path_2=" + Dir("project") + "/\r\n"
-                           "Dbf_3=_EventLog\r\n"
-                           "Path_3=" + Dir("project") + "/\r\n"
-                           "ErrorObjId=ARCHIVE_ERR\r\n"
-                           "ProjectObjId=PROJECT_ID\r\n" + extra);
+                           "[Packvault]\r\nMoDrv=" + Dir("archive") + "/\r\nWriteInterval=1\r\nCheckTimeInterval=1\r\n"
+                           "Dbf_1=_dclog\r\nPath_1" + project + "Dbf_2=_ARCHIVE\r\nPath_2" + project +
+                           "Dbf_3=_EventLog\r\nPath_3" + project +
+                           "ErrorObjId=ARCHIVE_ERR\r\nProjectObjId=PROJECT_ID\r\n" + extra);
   }
 
   ~Installation() {
@@ -108,21 +101,12 @@ class Installation {
   // as real time; local time is one hour after universal time. Without
   // code, the store has no "$PACKVAULT".
   void WriteStore(const std::string& start_utc, int rate, bool code = true) {
-    pvtest::WriteFileBytes(
-        Store(), "# plant1 object store for the end-to-end test\n"
-                 "[clock]\n"
-                 "start = " + start_utc + "\n"
-                 "started_at = " + std::to_string(std::time(nullptr)) + "\n"
-                 "rate = " + std::to_string(rate) + "\n"
-                 "local_offset = 3600\n"
-                 "[objects]\n"
-                 "$SHUTDOWN = int 0\n"
-                 "$MOFULL = int 7\n"
-                 "$MOGB = float -1\n"
-                 "$MOPROCENT = int -1\n" +
-                 (code ? "$PACKVAULT = text " + std::string(kProjectCode) + "\n" : "") +
-                 "ARCHIVE_ERR = int 99\n"
-                 "PROJECT_ID = text " + std::string(kProjectId) + "\n");
+    pvtest::WriteFileBytes(Store(), "[clock]\nstart = " + start_utc + "\nstarted_at = " +
+                                        std::to_string(std::time(nullptr)) + "\nrate = " + std::to_string(rate) +
+                                        "\nlocal_offset = 3600\n[objects]\n$SHUTDOWN = int 0\n$MOFULL = int 7\n"
+                                        "$MOGB = float -1\n$MOPROCENT = int -1\n" +
+                                        (code ? "$PACKVAULT = text " + std::string(kProjectCode) + "\n" : "") +
+                                        "ARCHIVE_ERR = int 99\nPROJECT_ID = text " + kProjectId + "\n");
   }
 
   int Plantsim(const std::string& args) {
@@ -180,11 +164,14 @@ class Installation {
     }, timeout_s);
   }
 
-  // Waits for packvault to end; its exit code, or -1 on timeout.
+  // Waits for packvault to end (its exit code written whole); the code, or
+  // -1 on timeout.
   int WaitExit(int timeout_s) {
-    std::string rc = Dir("work") + "/rc";
-    if (!WaitForFile(rc, timeout_s)) return -1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const std::string rc = Dir("work") + "/rc";
+    if (!WaitUntil([&] { return std::filesystem::exists(rc) && pvtest::ReadFileBytes(rc).find('\n') != std::string::npos; },
+                   timeout_s)) {
+      return -1;
+    }
     return std::atoi(pvtest::ReadFileBytes(rc).c_str());
   }
 

@@ -260,6 +260,7 @@ TEST(E2eRecoveryTest, FaultsArePublishedRetriedAndCaughtUp) {
   ASSERT_EQ(inst.WaitExit(60), 0) << inst.Console();
 
   const std::string console = inst.Console();
+  EXPECT_NE(console.find("Shutdown = true\n"), std::string::npos);
   EXPECT_NE(console.find("Failed 2 read " + e2e::Upper(project) + "_EVENTLOG.dbf (error "), std::string::npos);
   EXPECT_LT(console.find("Catching up 0101_09h"), console.find("Catching up 0101_10h"));
   EXPECT_GT(CheckArchives<DcLogDbf>(inst, {project, project2}, "_DCLOG", "UTC"), 1500u);

@@ -59,16 +59,33 @@ TEST(PlantTablesTest, DeclarationsMatchTablesOfTheControlSystem) {
 // Tables the classes create carry the same fields, widths and decimals as
 // the control system's own files. _DCLOG's GUID tag is unique: a record
 // repeating another's UT and GUID is stored and stands in every other tag,
-// but not in GUID; UT orders descending.
-TEST(PlantTablesTest, CreatedTablesHaveThePlantLayoutAndTags) {
-  pvtest::TempDir dir;
-  ZrpBase base;
+// but not in GUID; UT orders descending. Tables of one name in two
+// directories share one named mutex.
+TEST(PlantTablesTest, CreatedTablesHaveThePlantLayoutTagsAndMutex) {
+  pvtest::TempDir dir, dir2;
+  ZrpBase base, base2;
   base.Open("LAYOUT", (dir.Path() + "/").c_str(), false, false);
+  base2.Open("OTHER", (dir2.Path() + "/").c_str(), false, false);
   {
     DcLogDbf a(&base, "_DCLOG", true, true);
     EntryDbf b(&base, "_ARCHIVE", true, true);
     EventLogDbf c(&base, "_EVENTLOG", true, true);
     EXPECT_EQ(b.GetCount() + c.GetCount(), 0);
+
+    // The mutex's name is the machine's: other processes (copiers and plant
+    // writers of tests running beside this one) take it for a step of up to
+    // 5 s each, so the waits that must succeed allow for one of those.
+    EntryDbf b2(&base2, "_ARCHIVE", true, true);
+    ASSERT_TRUE(b.Mutex() != nullptr && b2.Mutex() != nullptr);
+    ASSERT_TRUE(b.Mutex()->Lock(30000).ok());
+    std::atomic<int> got{-1};
+    std::thread([&] { got = b2.Mutex()->Lock(200).ok() ? 1 : 0; }).join();
+    EXPECT_EQ(got, 0);
+    EXPECT_TRUE(b.Mutex()->Unlock().ok());
+    std::thread([&] { got = b2.Mutex()->Lock(30000).ok() && b2.Mutex()->Unlock().ok() ? 1 : 0; }).join();
+    EXPECT_EQ(got, 1);
+    b2.Close(ZrString("_ARCHIVE"));
+
     for (int i = 0; i < 3; ++i) {
       a.ut = ZrTime(2024, 1, 1, 10, i == 2 ? 0 : i, 0, 0);
       a.lt = a.ut + ZrTimeSpan(0, 1, 0, 0, 0);
@@ -88,6 +105,7 @@ TEST(PlantTablesTest, CreatedTablesHaveThePlantLayoutAndTags) {
     c.Close(ZrString("_EVENTLOG"));
   }
   base.Close();
+  base2.Close();
   for (const char* t : {"_DCLOG", "_ARCHIVE", "_EVENTLOG"}) {
     SCOPED_TRACE(t);
     // Field descriptors: 32 bytes each from offset 32 up to the 0x0D byte.
@@ -105,41 +123,6 @@ TEST(PlantTablesTest, CreatedTablesHaveThePlantLayoutAndTags) {
     EXPECT_EQ(fields(ours), fields(theirs));
     EXPECT_EQ(ours[0], '\x03');
   }
-}
-
-// Tables of one name in two directories share one named mutex: while one
-// thread holds it through the first table, another thread cannot take it
-// through the second.
-TEST(PlantTablesTest, SameNameSharesTheMutexAcrossDirectories) {
-  pvtest::TempDir a, b;
-  ZrpBase base_a, base_b;
-  base_a.Open("MTXA", (a.Path() + "/").c_str(), false, false);
-  base_b.Open("MTXB", (b.Path() + "/").c_str(), false, false);
-  {
-    EntryDbf ta(&base_a, "_ARCHIVE", true, true);
-    EntryDbf tb(&base_b, "_ARCHIVE", true, true);
-    ASSERT_NE(ta.Mutex(), nullptr);
-    ASSERT_NE(tb.Mutex(), nullptr);
-    // The name is the machine's: other processes (copiers and plant writers
-    // of tests running beside this one) take it for a step of up to 5 s each,
-    // so the waits that must succeed allow for one of those.
-    ASSERT_TRUE(ta.Mutex()->Lock(30000).ok());
-    std::atomic<int> got{-1};
-    std::thread other([&] { got = tb.Mutex()->Lock(200).ok() ? 1 : 0; });
-    other.join();
-    EXPECT_EQ(got, 0);
-    EXPECT_TRUE(ta.Mutex()->Unlock().ok());
-    std::thread again([&] {
-      got = tb.Mutex()->Lock(30000).ok() ? 1 : 0;
-      if (got == 1) {
-        EXPECT_TRUE(tb.Mutex()->Unlock().ok());
-      }
-    });
-    again.join();
-    EXPECT_EQ(got, 1);
-  }
-  base_a.Close();
-  base_b.Close();
 }
 
 }  // namespace
