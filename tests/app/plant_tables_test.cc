@@ -1,20 +1,35 @@
 // The plant log table classes against tables written by an independent
-// program, and the named mutex they share across directories.
+// program, and the record copiers on real tables: which records an interval
+// takes, what the interim table holds, what the copiers log, how failing file
+// systems fail them, and a copy while the plant appends.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "app/dbf2zip.h"
 #include "app/dc_log_dbf.h"
 #include "app/entry_dbf.h"
 #include "app/event_log_dbf.h"
+#include "app/zip_adapter.h"
+#include "app/zip_data.h"
+#include "foundation/output_handler.h"
 #include "foundation/platform/named_mutex.h"
 #include "persist/zrp_base.h"
 #include "persist/zrp_table_iterator.h"
+#include "tableengine/mem_file_system.h"
+#include "tests/app/e2e_install.h"
 #include "tests/app/plant_records.h"
+#include "tests/support/capture_log.h"
 #include "tests/support/test_util.h"
 
 namespace {
@@ -123,6 +138,297 @@ TEST(PlantTablesTest, CreatedTablesHaveThePlantLayoutTagsAndMutex) {
     EXPECT_EQ(fields(ours), fields(theirs));
     EXPECT_EQ(ours[0], '\x03');
   }
+}
+
+
+// 2024-01-01 10:00:00.000 as PcTime.
+constexpr uint32_t k10h = 1704103200u;
+
+ZrTime At(int h, int m, int s, int ms) { return ZrTime(2024, 1, 1, h, m, s, ms); }
+
+// Whether a plant record lies in the interval of zd, as each kind stamps it.
+bool In(const DcLogDbf& r, const ZipData& zd) { return r.ut >= zd.IntervalStart && r.ut <= zd.IntervalEnd; }
+bool InSeconds(uint32_t t, const ZipData& zd) {
+  return t >= zd.IntervalStart.GetPcTime() && t <= zd.IntervalEnd.GetPcTime();
+}
+bool In(const EntryDbf& r, const ZipData& zd) { return InSeconds(r.time, zd); }
+bool In(const EventLogDbf& r, const ZipData& zd) { return InSeconds(r.utc, zd); }
+
+class CopierTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    prev_log_ = GetLog();
+    SetLog(&log_);
+    prev_zd_ = GetZipData();
+    SetZipData(&zd_);
+    zd_.IntervalStart = At(10, 0, 0, 0);
+    zd_.IntervalEnd = At(10, 59, 59, 999);
+    zd_.InterimName = "0101_10h";
+    zd_.ArchiveDate = "20240101";
+  }
+  void TearDown() override {
+    for (auto& c : copiers_) c->CloseBases();
+    copiers_.clear();
+    SetZipData(prev_zd_);
+    SetLog(prev_log_);
+  }
+
+  std::string Dir() const { return dir_.Path() + "/"; }
+
+  template <class Copier>
+  Dbf2Zip* MakeCopier(const char* kind, const std::string& dir, pv::FileSystem* fs = nullptr) {
+    auto c = std::make_unique<Copier>();
+    c->DbfKind = kind;
+    c->DbfPath = dir.c_str();
+    c->ZipPath = (dir_.Path() + "/zip/").c_str();
+    c->FileSystem = fs;
+    c->OpenBases(static_cast<int>(copiers_.size()));
+    copiers_.push_back(std::move(c));
+    return copiers_.back().get();
+  }
+
+  // Appends records to a plant table through its table class.
+  template <class Table>
+  void Append(const std::string& dir, const char* name, int n,
+              const std::function<void(Table&, int)>& fill, pv::FileSystem* fs = nullptr) {
+    ZrpBase base(fs);
+    base.Open("PLANT", dir.c_str(), false, false);
+    {
+      Table t(&base, name, false, true);
+      for (int i = 0; i < n; ++i) {
+        fill(t, i);
+        ASSERT_TRUE(t.Add(nullptr));
+      }
+      t.Close(ZrString(name));
+    }
+    base.Close();
+  }
+
+  // Runs the copier and checks that the interim table holds exactly the plant
+  // table's records of the interval: nothing missing, nothing twice, every
+  // field as in the plant, whatever order the tag walk gives.
+  template <class Table>
+  void CopyAndCheck(Dbf2Zip* c, const std::string& dir, const char* kind, const char* tag, int expected) {
+    SCOPED_TRACE(kind);
+    EXPECT_EQ(c->ProcessDbf(), expected);
+    auto copy = plantrec::Read<Table>(dir, "0101_10h", tag);
+    auto plant = plantrec::Read<Table>(dir, kind, tag, [this](const Table& r) { return In(r, zd_); });
+    EXPECT_EQ(copy.size(), static_cast<size_t>(expected));
+    EXPECT_EQ(plantrec::Sorted(copy), plantrec::Sorted(plant));
+  }
+
+  // Copies the fixture table kind into a directory of its own, checks the
+  // copy of the interval from it (162 records) and returns the checker's
+  // report on the interim table.
+  template <class Table, class Copier>
+  std::string CopyFixture(const char* kind, const char* tag) {
+    const std::string dir = Dir() + kind + "/";
+    std::filesystem::create_directory(dir);
+    CopyPlantFixture("n1000-deleted", kind, dir);
+    Dbf2Zip* c = MakeCopier<Copier>(kind, dir);
+    CopyAndCheck<Table>(c, dir, kind, tag, 162);
+    c->CloseBases();
+    const std::string out = dir + "check.txt";
+    EXPECT_EQ(std::system((pvtest::BinaryPath("bin/pvdbf") + " check " + dir + "0101_10h > " + out).c_str()), 0);
+    const std::string report = pvtest::ReadFileBytes(out);
+    EXPECT_NE(report.find("index ok"), std::string::npos) << report;
+    return report;
+  }
+
+  pvtest::CaptureLog log_;
+  ZipData zd_;
+  pvtest::TempDir dir_;
+  std::vector<std::unique_ptr<Dbf2Zip>> copiers_;
+
+ private:
+  OutputHandler* prev_log_ = nullptr;
+  ZipData* prev_zd_ = nullptr;
+};
+
+void FillDcLog(DcLogDbf& t, const ZrTime& ut, const char* text) {
+  t.ut = ut;
+  t.lt = ut + ZrTimeSpan(0, 1, 0, 0, 0);
+  t.location = "Site1\\Boiler House\\Pump 25";
+  t.text = text;
+  t.guid = "64B189C9-8EFB-F46E-AEF2-DE4E6486CB89";
+  t.user = "operator";
+}
+
+// _DCLOG compares to the millisecond: the interval's first and last
+// milliseconds are in, the ones just outside are not, and the walk ends at
+// the first record past the end.
+TEST_F(CopierTest, DcLogTakesTheIntervalToTheMillisecond) {
+  const ZrTime times[] = {At(9, 59, 59, 999), At(10, 0, 0, 0), At(10, 30, 0, 500),
+                          At(10, 59, 59, 999), At(11, 0, 0, 0), At(12, 0, 0, 0)};
+  Append<DcLogDbf>(Dir(), "_DCLOG", 6, [&](DcLogDbf& t, int i) {
+    FillDcLog(t, times[i], ("entry " + std::to_string(i)).c_str());
+  });
+  CopyAndCheck<DcLogDbf>(MakeCopier<DcLog2Zip>("_DCLOG", Dir()), Dir(), "_DCLOG", "UTC", 3);
+
+  ASSERT_GE(log_.lines.size(), 2u);
+  EXPECT_EQ(log_.lines.front(), "I:Starting 2 write data from " + Dir() +
+                                    "_DCLOG.dbf 2 0101_10h.dbf (20240101.zip)\n"
+                                    "   Timespan from 0000000020240101105959999 back to "
+                                    "0000000020240101100000000");
+  EXPECT_EQ(log_.lines.back(), "I:   3 records written 2 0101_10h.dbf");
+  for (const std::string& line : log_.lines) EXPECT_NE(line.rfind("E:", 0), 0u) << line;
+}
+
+// The control system's own tables (fixture tables of an independent writer,
+// one record a second from 00:00:00, every tenth deleted) and an interval of
+// 00:02:01 to 00:05:00.999: each copier takes exactly the 162 live records
+// stamped in it, both end seconds in, the seconds just outside (live records)
+// out, and logs one progress line and the count. Each interim table's index,
+// built when the copy closed it, passes the checker with every declared tag
+// (the event log's filtered ones included).
+TEST_F(CopierTest, ControlSystemTablesGiveTheIntervalsLiveRecords) {
+  zd_.IntervalStart = ZrTime(2024, 1, 1, 0, 2, 1, 0);
+  zd_.IntervalEnd = ZrTime(2024, 1, 1, 0, 5, 0, 999);
+  CopyFixture<DcLogDbf, DcLog2Zip>("_DCLOG", "UTC");
+  EXPECT_EQ(log_.lines.back(), "I:   162 records written 2 0101_10h.dbf");
+  CopyFixture<EntryDbf, Archive2Zip>("_ARCHIVE", "TIME");
+  EXPECT_EQ(log_.lines.back(), "I:   162 records written 2  dbf: 0101_10h");
+  const std::string report = CopyFixture<EventLogDbf, EventLog2Zip>("_EVENTLOG", "UTC");
+  EXPECT_NE(report.find("tag NOTPRINTED"), std::string::npos);
+  EXPECT_EQ(log_.lines.back(), "I:   162 records written 2  dbf: 0101_10h");
+  for (const char* kind : {"DcLog", "Archive", "EventLog"}) {
+    EXPECT_EQ(log_.Count(std::string("I:\n100 ") + kind + " entries written"), 1u) << kind;
+  }
+  for (const std::string& line : log_.lines) EXPECT_NE(line.rfind("E:", 0), 0u) << line;
+
+  // A table whose last record is older than the interval's start: nothing
+  // to copy. So too a project directory without the plant table (the search
+  // creates an empty table of the declared layout).
+  zd_.IntervalStart = At(10, 0, 0, 0);
+  zd_.IntervalEnd = At(10, 59, 59, 999);
+  EXPECT_EQ(MakeCopier<EventLog2Zip>("_EVENTLOG", Dir() + "_EVENTLOG/")->ProcessDbf(), 0);
+  EXPECT_EQ(log_.lines.back(), "I:   No data found in dbf: " + Dir() + "_EVENTLOG/_EVENTLOG");
+  EXPECT_EQ(MakeCopier<Archive2Zip>("_ARCHIVE", Dir())->ProcessDbf(), 0);
+  EXPECT_EQ(log_.lines.back(), "I:   No data found in dbf: " + Dir() + "_ARCHIVE");
+  EXPECT_TRUE(std::filesystem::exists(Dir() + "_ARCHIVE.dbf"));
+  EXPECT_TRUE(std::filesystem::exists(Dir() + "_ARCHIVE.cdx"));
+
+  // A _DCLOG record with a timelevel above 0 sorts after every time of level
+  // 0, so when it is the first at or after the start, nothing is copied.
+  Append<DcLogDbf>(Dir(), "_DCLOG", 2, [&](DcLogDbf& t, int i) {
+    ZrTime ut = At(10, 15, 0, 0);
+    if (i == 1) ut.SetTimelevel(1);
+    FillDcLog(t, i == 0 ? At(9, 0, 0, 0) : ut, "levelled");
+  });
+  EXPECT_EQ(MakeCopier<DcLog2Zip>("_DCLOG", Dir())->ProcessDbf(), 0);
+  EXPECT_EQ(log_.lines.back(), "I:   0 records written 2 0101_10h.dbf");
+}
+
+// A copy on a file system that fails: a write of the interim table or a read
+// of the plant table mid-walk fails the copy (never a short member), the log
+// counts what was written, and once the faults are gone the retry copies the
+// whole interval.
+TEST_F(CopierTest, FailedWriteOrReadFailsTheCopyAndTheRetryIsWhole) {
+  using Op = pv::MemFileSystem::Op;
+  pv::MemFileSystem fs;
+  Append<EntryDbf>("/P/", "_ARCHIVE", 250, [](EntryDbf& t, int i) {  // 10 s apart from 09:59:40: 248 in 10h
+    t.point_id = "AREA01.FIC0001.PV";
+    t.time = k10h - 20 + static_cast<uint32_t>(i) * 10;
+    t.val = i;
+    t.sts = 0;
+  }, &fs);
+  Dbf2Zip* copier = MakeCopier<Archive2Zip>("_ARCHIVE", "/P/", &fs);
+
+  fs.FailAfter(Op::kWrite, 0, true);
+  EXPECT_EQ(copier->ProcessDbf(), -kRunErrInterimWrite);
+  EXPECT_TRUE(log_.Has("I:   0 records written 2  dbf: 0101_10h"));
+  EXPECT_NE(log_.lines.back().find("E:Failed 2 write /P/0101_10h.dbf (error "), std::string::npos);
+
+  fs.ClearFaults();
+  fs.FailAfter(Op::kRead, 40, true);  // every read from the 41st: a retried step fails too
+  EXPECT_EQ(copier->ProcessDbf(), -kRunErrPlantUnreadable);
+  EXPECT_NE(log_.lines.back().find("E:Failed 2 read /P/_ARCHIVE.dbf (error "), std::string::npos);
+  EXPECT_NE(log_.lines.back().find("), the interval is not archived"), std::string::npos);
+  const std::string& counted = log_.lines[log_.lines.size() - 2];
+  ASSERT_EQ(counted.find("I:   "), 0u);
+  EXPECT_GT(std::atoi(counted.c_str() + 5), 0) << counted;  // the walk failed midway
+  EXPECT_LT(std::atoi(counted.c_str() + 5), 248) << counted;
+
+  fs.ClearFaults();
+  for (const char* path : {"/P/0101_10h.dbf", "/P/0101_10h.cdx"}) {
+    if (fs.Exists(path)) {
+      ASSERT_TRUE(fs.Remove(path).ok());
+    }
+  }
+  EXPECT_EQ(copier->ProcessDbf(), 248);
+  copier->CloseBases();
+  ZrpBase check(&fs);
+  check.Open("CHECK", "/P/", false, false);
+  {
+    EntryDbf interim(&check, "0101_10h", false, false);
+    EXPECT_EQ(interim.GetCount(), 248);
+    interim.Close("0101_10h");
+  }
+  check.Close();
+}
+
+// The sanitizer build runs everything several times slower; it copies a
+// tenth of the records, which still keeps the feed busy through the copy.
+#if defined(PV_ASAN)
+constexpr int kArchiveRecords = 16000, kOtherRecords = 2000;
+#else
+constexpr int kArchiveRecords = 160000, kOtherRecords = 20000;
+#endif
+
+// An archive run copying a 200,000-record interval (160,000 _ARCHIVE, 20,000
+// _DCLOG and 20,000 _EVENTLOG records) while plantsim appends to all three
+// plant tables at 500 records per second each: the interim tables must hold
+// exactly the interval's records, none twice, none torn.
+//
+// plantsim plays the control system: it holds each table's named mutex for
+// every append and stamps its records from the store's clock, which stands
+// after the interval, so every live record lands in the tags behind the ones
+// being copied while the copier walks them.
+TEST_F(CopierTest, CopyWhilePlantAppends) {
+  using e2e::Quote;
+  using e2e::Shell;
+  const std::string store = dir_.File("plant1.do");
+  const std::string plantsim = pvtest::BinaryPath("bin/plantsim") + " " + Quote(Dir());
+  const std::string hour = " --from 2024-01-01T10:00:00Z --to 2024-01-01T11:00:00Z";
+  ASSERT_EQ(Shell(plantsim + " --kinds archive --seed 3 --fill " + std::to_string(kArchiveRecords) +
+                  hour + " > /dev/null"), 0);
+  ASSERT_EQ(Shell(plantsim + " --kinds dclog,eventlog --seed 4 --fill " +
+                  std::to_string(kOtherRecords) + hour + " > /dev/null"), 0);
+
+  pvtest::WriteFileBytes(store, "[clock]\nstart = 2024-01-01T11:00:00Z\nstarted_at = " +
+                                    std::to_string(std::time(nullptr)) +
+                                    "\nrate = 1\nlocal_offset = 3600\n[objects]\n$SHUTDOWN = int 0\n");
+  const std::string rc_file = dir_.File("plantsim.rc");
+  Shell("sh -c " + Quote(plantsim + " --store " + Quote(store) + " --rate 500 --duration 300 --seed 9 > " +
+                         Quote(dir_.File("live.txt")) + " 2>&1; echo $? > " + Quote(rc_file)) +
+        " > /dev/null 2>&1 &");
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+
+  // One kind after the other, as an archive run does: each interim table is
+  // checked and removed before the next copier writes one of the same name.
+  auto done = [&] {
+    copiers_.back()->CloseBases();
+    for (const char* ext : {".dbf", ".cdx"}) std::filesystem::remove(Dir() + "0101_10h" + ext);
+  };
+  CopyAndCheck<EntryDbf>(MakeCopier<Archive2Zip>("_ARCHIVE", Dir()), Dir(), "_ARCHIVE", "TIME",
+                         kArchiveRecords);
+  done();
+  CopyAndCheck<DcLogDbf>(MakeCopier<DcLog2Zip>("_DCLOG", Dir()), Dir(), "_DCLOG", "UTC", kOtherRecords);
+  done();
+  CopyAndCheck<EventLogDbf>(MakeCopier<EventLog2Zip>("_EVENTLOG", Dir()), Dir(), "_EVENTLOG", "UTC",
+                            kOtherRecords);
+  done();
+
+  Shell(pvtest::BinaryPath("bin/pvobjects") + " " + Quote(store) + " set '$SHUTDOWN' 1 > /dev/null");
+  ASSERT_TRUE(e2e::Installation::WaitForFile(rc_file, 60));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(pvtest::ReadFileBytes(rc_file), "0\n") << pvtest::ReadFileBytes(dir_.File("live.txt"));
+  for (const std::string& line : log_.lines) EXPECT_NE(line.rfind("E:", 0), 0u) << line;
+
+  // The live feed really ran during the copies: every plant table grew.
+  EXPECT_GT(plantrec::Read<EntryDbf>(Dir(), "_ARCHIVE", "TIME").size(), kArchiveRecords + 100u);
+  EXPECT_GT(plantrec::Read<DcLogDbf>(Dir(), "_DCLOG", "UTC").size(), kOtherRecords + 100u);
+  EXPECT_GT(plantrec::Read<EventLogDbf>(Dir(), "_EVENTLOG", "UTC").size(), kOtherRecords + 100u);
 }
 
 }  // namespace
