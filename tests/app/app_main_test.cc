@@ -16,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/app/e2e_install.h"
+#include "tests/app/app_test_util.h"
 #include "tests/support/test_util.h"
 
 namespace {

@@ -23,8 +23,7 @@
 #include <gtest/gtest.h>
 
 #include "foundation/zr_time.h"
-#include "tests/app/e2e_install.h"
-#include "tests/app/plant_records.h"
+#include "tests/app/app_test_util.h"
 #include "tests/support/test_util.h"
 
 namespace {

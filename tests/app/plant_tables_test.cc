@@ -27,8 +27,7 @@
 #include "persist/zrp_base.h"
 #include "persist/zrp_table_iterator.h"
 #include "tableengine/mem_file_system.h"
-#include "tests/app/e2e_install.h"
-#include "tests/app/plant_records.h"
+#include "tests/app/app_test_util.h"
 #include "tests/support/capture_log.h"
 #include "tests/support/test_util.h"
 

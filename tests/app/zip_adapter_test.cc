@@ -18,7 +18,7 @@
 #include "app/zip_deflate_source.h"
 #include "foundation/platform/file.h"
 #include "foundation/platform/sha256.h"
-#include "tests/app/zip_test_util.h"
+#include "tests/app/app_test_util.h"
 #include "tests/support/test_util.h"
 
 namespace {

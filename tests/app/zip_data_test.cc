@@ -22,7 +22,7 @@
 #include "serverlink/eci_client.h"
 #include "serverlink/eci_objects.h"
 #include "serverlink/store_document.h"
-#include "tests/app/zip_test_util.h"
+#include "tests/app/app_test_util.h"
 #include "tests/support/capture_log.h"
 #include "tests/support/test_util.h"
 

@@ -1,20 +1,17 @@
-// A throw-away Packvault installation for the end-to-end tests: the real
-// packvault executable with its kestrel.ini, a project directory with the
-// three plant tables, an object store with an accelerated clock, and the
-// archive destination, all below one temporary directory:
-//
-//   ROOT/bin/packvault, ROOT/bin/kestrel.ini
-//   ROOT/work/plant1.do          the store; packvault runs in ROOT/work
-//   ROOT/project/                _DCLOG, _ARCHIVE, _EVENTLOG
-//   ROOT/archive/<kind>/         day archives and day text files
-//
-// Processes are started through the shell.
-#ifndef PV_TESTS_APP_E2E_INSTALL_H_
-#define PV_TESTS_APP_E2E_INSTALL_H_
+// Helpers of the app tests: running the independent ZIP tools and reading
+// archives; table-like test bytes; the plant log tables read back as one
+// comparable line per record; and a throw-away Packvault installation for the
+// end-to-end tests.
+#ifndef PV_TESTS_APP_APP_TEST_UTIL_H_
+#define PV_TESTS_APP_APP_TEST_UTIL_H_
+
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -26,9 +23,179 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/app/zip_test_util.h"
+#include "app/dc_log_dbf.h"
+#include "app/entry_dbf.h"
+#include "app/event_log_dbf.h"
+#include "foundation/platform/file.h"
+#include "foundation/zr_string.h"
+#include "foundation/zr_time.h"
+#include "persist/zrp_base.h"
+#include "persist/zrp_table_iterator.h"
 #include "tests/support/test_util.h"
 
+namespace pvtest {
+
+// Runs a shell command; its standard output goes to *out when given, its
+// standard error is dropped. The command's exit code, or -1.
+inline int RunCommand(const std::string& command, std::string* out) {
+  FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
+  if (p == nullptr) return -1;
+  std::string text;
+  char buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+  const int status = pclose(p);
+  if (out != nullptr) *out = text;
+  return (status >= 0 && (status & 0x7f) == 0) ? ((status >> 8) & 0xff) : -1;
+}
+
+// A soft limit on the size of files this process writes, standing in for a
+// full disk: writes beyond it fail with EFBIG. Lifted again by Clear or the
+// destructor.
+class FileSizeLimit {
+ public:
+  FileSizeLimit() { getrlimit(RLIMIT_FSIZE, &saved_); }
+  ~FileSizeLimit() { Clear(); }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+  void Set(uint64_t bytes) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit rl{bytes, saved_.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &rl);
+  }
+  void Clear() { setrlimit(RLIMIT_FSIZE, &saved_); }
+
+ private:
+  rlimit saved_{};
+};
+
+// n records of a fixed-width, plant-log-like text: compressible like the real
+// tables but different per seed, so a member's bytes identify it.
+inline std::string TableLikeBytes(uint32_t records, uint32_t seed) {
+  std::string bytes;
+  bytes.reserve(records * 48u);
+  uint32_t x = seed * 2654435761u + 1u;
+  char line[64];
+  for (uint32_t i = 0; i < records; ++i) {
+    x = x * 1103515245u + 12345u;
+    std::snprintf(line, sizeof line, " POINT%05u            20071203%06u%12.4f%11u",
+                  (x >> 8) % 4000u, i % 240000u, static_cast<double>(x % 100000u) / 7.0,
+                  x % 17u);
+    bytes += line;
+  }
+  return bytes;
+}
+
+// The member names of an archive as 7z lists them with the code; the whole
+// listing goes to *listing when given.
+inline std::vector<std::string> ZipMembers(const std::string& zip, const std::string& code,
+                                           std::string* listing = nullptr) {
+  std::string text;
+  RunCommand("7z l -slt -p'" + code + "' '" + zip + "'", &text);
+  if (listing != nullptr) *listing = text;
+  std::vector<std::string> members;
+  const size_t start = text.find("\n----------\n");
+  size_t pos = start == std::string::npos ? text.size() : start;
+  while ((pos = text.find("\nPath = ", pos)) != std::string::npos) {
+    pos += 8;
+    members.push_back(text.substr(pos, text.find('\n', pos) - pos));
+  }
+  return members;
+}
+
+// A member's bytes as 7z extracts them with the code ("" when it fails).
+inline std::string ZipMemberBytes(const std::string& zip, const std::string& member,
+                                  const std::string& code) {
+  std::string out;
+  return RunCommand("7z x -so -p'" + code + "' '" + zip + "' '" + member + "'", &out) == 0
+             ? out
+             : std::string();
+}
+
+// How many files in dir look like libzip's temporary files of archive_name
+// (archive_name + "." + six characters).
+inline int LeftoverTempFiles(const std::string& dir, const std::string& archive_name) {
+  std::vector<std::string> names;
+  if (!pv::ListDirectory(dir, &names).ok()) return 0;
+  int count = 0;
+  for (const std::string& n : names) {
+    if (n.size() == archive_name.size() + 7 && n.compare(0, archive_name.size(), archive_name) == 0 &&
+        n[archive_name.size()] == '.') {
+      ++count;
+    }
+  }
+  return count;
+}
+
+}  // namespace pvtest
+
+// Reading plant log tables (and archived copies of them) back through the
+// table classes, as one comparable text line per record.
+namespace plantrec {
+
+inline std::string Line(const DcLogDbf& r) {
+  return std::string(r.ut.AsSortableString(true).GetText()) + "|" + r.lt.AsSortableString(true).GetText() +
+         "|" + r.location.GetText() + "|" + r.text.GetText() + "|" + r.guid.GetText() + "|" +
+         r.user.GetText();
+}
+
+inline std::string Line(const EntryDbf& r) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "|%u|%.4f|%d", r.time, r.val, r.sts);
+  return std::string(r.point_id.GetText()) + buf;
+}
+
+inline std::string Line(const EventLogDbf& r) {
+  char buf[400];
+  std::snprintf(buf, sizeof buf, "%u|%u|%u|%u|%u|%s|%s|%u|%u|%u|%u|%u|%u|%u|%u|%.6f|%.6f|%u|%s|%d|%d",
+                r.type, r.al_type, r.obj_num, r.old_state, r.new_state, r.old_sts_txt.GetText(),
+                r.new_sts_txt.GetText(), r.old_level, r.new_level, r.al_old, r.al_new, r.utc, r.lt,
+                r.timestamp, r.timelevel, r.val_old, r.val_new, r.user_id, r.user_name.GetText(),
+                r.printed ? 1 : 0, r.do_print ? 1 : 0);
+  return buf;
+}
+
+// The records of table name in dir (ending with a separator), walked in the
+// order of tag, that pass keep; one Line each. The table is neither created
+// nor adjusted.
+template <class Table>
+std::vector<std::string> Read(const std::string& dir, const char* name, const char* tag,
+                              const std::function<bool(const Table&)>& keep = nullptr) {
+  std::vector<std::string> lines;
+  ZrpBase base;
+  base.Open("PLANTREC", dir.c_str(), false, false);
+  {
+    Table t(&base, name, true, false);
+    ZrpTableIterator it;
+    bool ok = t.Top(it, tag, nullptr);
+    while (ok && it != 0) {
+      if (!keep || keep(t)) lines.push_back(Line(t));
+      ok = t.Skip(it, 1);
+    }
+    t.Close(ZrString(name));
+  }
+  base.Close();
+  return lines;
+}
+
+inline std::vector<std::string> Sorted(std::vector<std::string> v) {
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+}  // namespace plantrec
+
+// A throw-away Packvault installation: the real
+// packvault executable with its kestrel.ini, a project directory with the
+// three plant tables, an object store with an accelerated clock, and the
+// archive destination, all below one temporary directory:
+//
+//   ROOT/bin/packvault, ROOT/bin/kestrel.ini
+//   ROOT/work/plant1.do          the store; packvault runs in ROOT/work
+//   ROOT/project/                _DCLOG, _ARCHIVE, _EVENTLOG
+//   ROOT/archive/<kind>/         day archives and day text files
+//
+// Processes are started through the shell.
 namespace e2e {
 
 constexpr char kProjectCode[] = "Kx7-plant!code";
@@ -229,4 +396,4 @@ class Installation {
 
 }  // namespace e2e
 
-#endif  // PV_TESTS_APP_E2E_INSTALL_H_
+#endif  // PV_TESTS_APP_APP_TEST_UTIL_H_
