@@ -8,16 +8,9 @@
 // 4 seconds, 5% of them deleted, so every interval has records before, at
 // and after both of its ends. (Stops through "$SHUTDOWN" and signals in the
 // middle of runs: E2eRecoveryTest.)
-#include <cstdio>
-#include <cstdlib>
 #include <regex>
-#include <string>
-#include <vector>
-
-#include <gtest/gtest.h>
 
 #include "tests/app/app_test_util.h"
-#include "tests/support/test_util.h"
 
 namespace {
 
@@ -96,7 +89,6 @@ TEST(PackvaultTest, EscEndsUnlessSlashEscInAnyCaseButSigtermAndSigintAlways) {
     EXPECT_EQ(out.find("ESC disabled"), std::string::npos) << out;
   }
 }
-
 
 struct Interval {
   const char* member;    // "0101_10h"

@@ -9,19 +9,11 @@
 // with two members, and the second day's manifest links to the first's.
 #include <zip.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <functional>
-#include <string>
 #include <utility>
-#include <vector>
-
-#include <gtest/gtest.h>
 
 #include "app/zip_adapter.h"
 #include "tests/app/app_test_util.h"
-#include "tests/support/test_util.h"
 
 namespace {
 

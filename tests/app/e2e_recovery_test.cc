@@ -7,24 +7,12 @@
 // The store clocks run fast (an hour of plant time in seconds), so each
 // restart finds intervals to catch up and the kills land in every phase of a
 // run: copying, zipping, writing the journal.
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <filesystem>
-#include <functional>
 #include <map>
 #include <random>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include "foundation/zr_time.h"
 #include "tests/app/app_test_util.h"
-#include "tests/support/test_util.h"
 
 namespace {
 

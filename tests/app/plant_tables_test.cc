@@ -3,33 +3,16 @@
 // takes, what the interim table holds, what the copiers log, how failing file
 // systems fail them, and a copy while the plant appends.
 #include <atomic>
-#include <chrono>
-#include <cstdint>
-#include <cstdlib>
-#include <ctime>
-#include <filesystem>
-#include <functional>
 #include <memory>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include <gtest/gtest.h>
 
 #include "app/dbf2zip.h"
-#include "app/dc_log_dbf.h"
-#include "app/entry_dbf.h"
-#include "app/event_log_dbf.h"
 #include "app/zip_adapter.h"
 #include "app/zip_data.h"
 #include "foundation/output_handler.h"
 #include "foundation/platform/named_mutex.h"
-#include "persist/zrp_base.h"
-#include "persist/zrp_table_iterator.h"
 #include "tableengine/mem_file_system.h"
 #include "tests/app/app_test_util.h"
 #include "tests/support/capture_log.h"
-#include "tests/support/test_util.h"
 
 namespace {
 
@@ -138,7 +121,6 @@ TEST(PlantTablesTest, CreatedTablesHaveThePlantLayoutTagsAndMutex) {
     EXPECT_EQ(ours[0], '\x03');
   }
 }
-
 
 // 2024-01-01 10:00:00.000 as PcTime.
 constexpr uint32_t k10h = 1704103200u;

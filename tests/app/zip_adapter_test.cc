@@ -2,24 +2,15 @@
 // AES archives, unzip the traditionally encrypted and plain ones.
 #include "app/zip_adapter.h"
 
-#include <gtest/gtest.h>
 #include <libdeflate.h>
 #include <zlib.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <string>
-#include <vector>
-
 #include "app/zip_deflate_source.h"
-#include "foundation/platform/file.h"
 #include "foundation/platform/sha256.h"
 #include "tests/app/app_test_util.h"
-#include "tests/support/test_util.h"
 
 namespace {
 

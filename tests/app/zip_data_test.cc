@@ -4,27 +4,18 @@
 // what lands on disk, and how failed runs are published and retried.
 // (Copies of real tables: CopierTest; catch-up through kills and faults of
 // the real executable: E2eRecoveryTest.)
-#include <gtest/gtest.h>
 
-#include <cstdint>
-#include <filesystem>
-#include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "app/dbf2zip.h"
 #include "app/zip_data.h"
 #include "foundation/output_handler.h"
 #include "foundation/platform/disk_space.h"
-#include "foundation/platform/file.h"
-#include "foundation/zr_time.h"
 #include "serverlink/eci_client.h"
 #include "serverlink/eci_objects.h"
 #include "serverlink/store_document.h"
 #include "tests/app/app_test_util.h"
 #include "tests/support/capture_log.h"
-#include "tests/support/test_util.h"
 
 namespace pvtest {
 namespace {
