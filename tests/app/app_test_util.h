@@ -107,9 +107,8 @@ inline std::vector<std::string> ZipMembers(const std::string& zip, const std::st
 inline std::string ZipMemberBytes(const std::string& zip, const std::string& member,
                                   const std::string& code) {
   std::string out;
-  return RunCommand("7z x -so -p'" + code + "' '" + zip + "' '" + member + "'", &out) == 0
-             ? out
-             : std::string();
+  const int rc = RunCommand("7z x -so -p'" + code + "' '" + zip + "' '" + member + "'", &out);
+  return rc == 0 ? out : std::string();
 }
 
 // How many files in dir look like libzip's temporary files of archive_name

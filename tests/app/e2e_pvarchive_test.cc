@@ -43,13 +43,6 @@ class PvarchiveTest : public ::testing::Test {
     g_inst = nullptr;
   }
 
-  // A fresh copy of the archives to tamper with.
-  std::string CopyArchives() {
-    const std::string dest = tmp_.File("archive");
-    std::filesystem::copy(g_inst->Dir("archive"), dest, std::filesystem::copy_options::recursive);
-    return dest;
-  }
-
   // Runs pvarchive; its exit code, standard output in *out.
   static int Pvarchive(const std::string& args, std::string* out) {
     return pvtest::RunCommand(pvtest::BinaryPath("bin/pvarchive") + " " + args + " 2>/dev/null", out);
@@ -202,8 +195,9 @@ TEST_F(PvarchiveTest, EachTamperingIsReportedExactly) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    std::filesystem::remove_all(tmp_.File("archive"));
-    const std::string dest = CopyArchives();
+    const std::string dest = tmp_.File("archive");  // a fresh copy to tamper with
+    std::filesystem::remove_all(dest);
+    std::filesystem::copy(g_inst->Dir("archive"), dest, std::filesystem::copy_options::recursive);
     c.tamper(dest);
     std::string out;
     EXPECT_EQ(Pvarchive("verify " + Quote(dest) + " --hours 1 " + c.extra_args, &out), 1) << out;
