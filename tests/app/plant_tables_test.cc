@@ -22,37 +22,6 @@ void CopyPlantFixture(const std::string& set, const std::string& table, const st
   }
 }
 
-// Opening the fixture tables with create-and-adjust set must find the
-// declared layout already there: the files stay byte for byte as they were,
-// and every live record is reached through the copier's time tag.
-TEST(PlantTablesTest, DeclarationsMatchTablesOfTheControlSystem) {
-  pvtest::TempDir dir;
-  for (const char* t : {"_DCLOG", "_ARCHIVE", "_EVENTLOG"}) CopyPlantFixture("n1000-deleted", t, dir.Path());
-  const std::string before_dbf = pvtest::ReadFileBytes(dir.File("_EVENTLOG.dbf"));
-  const std::string before_cdx = pvtest::ReadFileBytes(dir.File("_EVENTLOG.cdx"));
-  const std::string d = dir.Path() + "/";
-
-  auto dclog = plantrec::Read<DcLogDbf>(d, "_DCLOG", "UTC");
-  auto archive = plantrec::Read<EntryDbf>(d, "_ARCHIVE", "TIME");
-  auto events = plantrec::Read<EventLogDbf>(d, "_EVENTLOG", "UTC");
-  EXPECT_EQ(dclog.size(), 900u);
-  EXPECT_EQ(archive.size(), 900u);
-  EXPECT_EQ(events.size(), 900u);
-  // The first record of the fixture (record 1, not deleted), as its
-  // independent reader saw it.
-  EXPECT_EQ(archive.front(), "AREA01.FIC0001.PV|1704067200|-299.3510|2");
-  EXPECT_EQ(dclog.front(),
-            "0000000020240101000000000|0000000020240101010000000|Site1\\Boiler House\\Pump 25|"
-            "Parameter 968 written: 189.69|64B189C9-8EFB-F46E-AEF2-DE4E6486CB89|operator");
-  EXPECT_EQ(events.front(),
-            "5|3|967|0|0|NORMAL|NORMAL|0|2|0|0|1704067200|1704070800|0|0|-203.983223|-474.187669|"
-            "8|operator|1|0");
-
-  // Walking through create-and-adjust tables changed nothing on disk.
-  EXPECT_EQ(pvtest::ReadFileBytes(dir.File("_EVENTLOG.dbf")), before_dbf);
-  EXPECT_EQ(pvtest::ReadFileBytes(dir.File("_EVENTLOG.cdx")), before_cdx);
-}
-
 // Tables the classes create carry the same fields, widths and decimals as
 // the control system's own files. _DCLOG's GUID tag is unique: a record
 // repeating another's UT and GUID is stored and stands in every other tag,
@@ -269,6 +238,30 @@ TEST_F(CopierTest, ControlSystemTablesGiveTheIntervalsLiveRecords) {
   }
   for (const std::string& line : log_.lines) EXPECT_NE(line.rfind("E:", 0), 0u) << line;
 
+  // The copiers opened the plant tables with create-and-adjust set and found
+  // the declared layout there: _ARCHIVE and _EVENTLOG are byte for byte as
+  // they were. Through the table classes, every live record is reached by the
+  // copier's time tag, the first one (record 1) as the independent reader saw it.
+  for (const std::string t : {"_ARCHIVE", "_EVENTLOG"}) {
+    for (const char* ext : {".dbf", ".cdx"}) {
+      EXPECT_TRUE(pvtest::ReadFileBytes(Dir() + t + "/" + t + ext) ==
+                  pvtest::ReadFileBytes(pvtest::FixturePath("plant/n1000-deleted/" + t + ext))) << t << ext;
+    }
+  }
+  const auto dclog = plantrec::Read<DcLogDbf>(Dir() + "_DCLOG/", "_DCLOG", "UTC");
+  const auto archive = plantrec::Read<EntryDbf>(Dir() + "_ARCHIVE/", "_ARCHIVE", "TIME");
+  const auto events = plantrec::Read<EventLogDbf>(Dir() + "_EVENTLOG/", "_EVENTLOG", "UTC");
+  EXPECT_EQ(dclog.size(), 902u);  // with the two records added
+  EXPECT_EQ(archive.size(), 900u);
+  EXPECT_EQ(events.size(), 900u);
+  EXPECT_EQ(archive.front(), "AREA01.FIC0001.PV|1704067200|-299.3510|2");
+  EXPECT_EQ(dclog.front(),
+            "0000000020240101000000000|0000000020240101010000000|Site1\\Boiler House\\Pump 25|"
+            "Parameter 968 written: 189.69|64B189C9-8EFB-F46E-AEF2-DE4E6486CB89|operator");
+  EXPECT_EQ(events.front(),
+            "5|3|967|0|0|NORMAL|NORMAL|0|2|0|0|1704067200|1704070800|0|0|-203.983223|-474.187669|"
+            "8|operator|1|0");
+
   // A table whose last record is older than the interval's start: nothing
   // to copy. So too a project directory without the plant table (the search
   // creates an empty table of the declared layout).
@@ -372,10 +365,11 @@ TEST_F(CopierTest, CopyWhilePlantAppends) {
                                     std::to_string(std::time(nullptr)) +
                                     "\nrate = 1\nlocal_offset = 3600\n[objects]\n$SHUTDOWN = int 0\n");
   const std::string rc_file = dir_.File("plantsim.rc");
+  const auto filled = std::filesystem::file_size(Dir() + "_ARCHIVE.dbf");
   Shell("sh -c " + Quote(plantsim + " --store " + Quote(store) + " --rate 500 --duration 300 --seed 9 > " +
                          Quote(dir_.File("live.txt")) + " 2>&1; echo $? > " + Quote(rc_file)) +
         " > /dev/null 2>&1 &");
-  std::this_thread::sleep_for(std::chrono::seconds(1));
+  ASSERT_TRUE(e2e::WaitUntil([&] { return std::filesystem::file_size(Dir() + "_ARCHIVE.dbf") > filled; }, 60));
 
   // One kind after the other, as an archive run does: each interim table is
   // checked and removed before the next copier writes one of the same name.
@@ -393,8 +387,9 @@ TEST_F(CopierTest, CopyWhilePlantAppends) {
   done();
 
   Shell(pvtest::BinaryPath("bin/pvobjects") + " " + Quote(store) + " set '$SHUTDOWN' 1 > /dev/null");
-  ASSERT_TRUE(e2e::Installation::WaitForFile(rc_file, 60));
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_TRUE(e2e::WaitUntil([&] {
+    return std::filesystem::exists(rc_file) && pvtest::ReadFileBytes(rc_file).find('\n') != std::string::npos;
+  }, 60));
   EXPECT_EQ(pvtest::ReadFileBytes(rc_file), "0\n") << pvtest::ReadFileBytes(dir_.File("live.txt"));
   for (const std::string& line : log_.lines) EXPECT_NE(line.rfind("E:", 0), 0u) << line;
 
