@@ -107,7 +107,7 @@ class ZipDataTest : public ::testing::Test {
   }
 
   // Connects and reads the configuration, with one fake copier of kind _DCLOG.
-  FakeCopier* Start(uint32_t check_minutes = 10) {
+  FakeCopier* Start() {
     EXPECT_TRUE(eci_->ConnectEci("PACKVAULT", "plant1"));
     EXPECT_TRUE(zd_->InitializeZipData());
     std::filesystem::create_directories(Project());
@@ -117,9 +117,7 @@ class ZipDataTest : public ::testing::Test {
     copier->ZipPath = (zd_->DestPath + "_DCLOG\\");
     zd_->DbfList.push_back(copier);
     uint32_t passes = 0;
-    WriteIni("WriteInterval = " + std::to_string(zd_->WriteInterval.GetTotalHours()) +
-             "\nCheckTimeInterval = " + std::to_string(check_minutes) + "\n");
-    zd_->SetZipTimeData(&passes);
+    zd_->SetZipTimeData(&passes);  // every 10 minutes
     return copier;
   }
 
