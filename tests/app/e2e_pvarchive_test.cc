@@ -221,10 +221,7 @@ TEST_F(PvarchiveTest, CsvExportGivesDbfreadsRecordsFieldForField) {
     const std::string dir = tmp_.File(kind);
     ASSERT_TRUE(Installation::Extract7z(g_inst->Dir("archive") + "/" + kind + "/20240101.zip",
                                         "0101_23h.dbf", dir));
-    const std::string cmd = "/usr/bin/python3 " +
-                            Quote(std::string(PV_SOURCE_DIR) + "/tests/app/dbf_records.py") + " " +
-                            Quote(dir + "/0101_23h.dbf") + " --csv " + Quote(csv);
-    EXPECT_EQ(pvtest::RunCommand(cmd, &out), 0) << out;
+    out = Installation::PythonRecords(dir + "/0101_23h.dbf", "--csv", csv);
     EXPECT_GT(std::atoi(out.c_str()), 900) << out;
   }
 }

@@ -139,7 +139,7 @@ TEST(E2eRecoveryTest, KilledAtRandomMomentsLosesAndDoublesNothing) {
   for (int run = 0; run < kRuns; ++run) {
     inst.ClearRun();
     inst.Start();
-    ASSERT_TRUE(Installation::WaitForFile(inst.Dir("work") + "/pid", 20));
+    ASSERT_TRUE(e2e::WaitUntil([&] { return std::filesystem::exists(inst.Dir("work") + "/pid"); }, 20));
     // Every other run is killed while it catches up (copying, zipping,
     // writing the journal), the others at any moment.
     const bool term = run % 5 == 4;
