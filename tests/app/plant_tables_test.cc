@@ -107,9 +107,7 @@ bool In(const EventLogDbf& r, const ZipData& zd) { return InSeconds(r.utc, zd); 
 class CopierTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    prev_log_ = GetLog();
     SetLog(&log_);
-    prev_zd_ = GetZipData();
     SetZipData(&zd_);
     zd_.IntervalStart = At(10, 0, 0, 0);
     zd_.IntervalEnd = At(10, 59, 59, 999);
@@ -119,8 +117,8 @@ class CopierTest : public ::testing::Test {
   void TearDown() override {
     for (auto& c : copiers_) c->CloseBases();
     copiers_.clear();
-    SetZipData(prev_zd_);
-    SetLog(prev_log_);
+    SetZipData(nullptr);
+    SetLog(nullptr);
   }
 
   std::string Dir() const { return dir_.Path() + "/"; }
@@ -191,10 +189,6 @@ class CopierTest : public ::testing::Test {
   ZipData zd_;
   pvtest::TempDir dir_;
   std::vector<std::unique_ptr<Dbf2Zip>> copiers_;
-
- private:
-  OutputHandler* prev_log_ = nullptr;
-  ZipData* prev_zd_ = nullptr;
 };
 
 void FillDcLog(DcLogDbf& t, const ZrTime& ut, const char* text) {
