@@ -1,5 +1,6 @@
-// The database directory: registry, lock brackets, hopeless paths, table
-// paths and the object tables.
+// The database directory: registry, lock brackets, table paths and the
+// object tables (a replaced file system holding every file of a database:
+// the fault tests, which run on one).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,7 +8,6 @@
 #include "foundation/platform/file.h"
 #include "foundation/zr_debug_output.h"
 #include "persist/zrp_base.h"
-#include "tableengine/mem_file_system.h"
 #include "tests/persist/persist_test_tables.h"
 #include "tests/support/test_util.h"
 
@@ -15,45 +15,35 @@ namespace {
 
 std::string WithSlash(const pvtest::TempDir& dir) { return dir.Path() + "/"; }
 
-TEST(ZrpBaseTest, RegistryKeepsTheFirstDatabaseOfAName) {
+// The first database of a name is registered, and closing either of two
+// removes the name; the directory is kept upper-cased, while the file layer
+// finds the real directory and a table keeps its declared name.
+TEST(ZrpBaseTest, RegistryDirectoryAndTablePaths) {
   pvtest::TempDir dir;
   ZrpBase first, second;
   EXPECT_EQ(ZrpBase::_GetBase("SrcArchive0"), nullptr);
-  first.Open("SrcArchive0", WithSlash(dir).c_str(), false, false);
+  ASSERT_TRUE(first.Open("SrcArchive0", WithSlash(dir).c_str(), false, false));
   second.Open("SrcArchive0", WithSlash(dir).c_str(), false, false);
   EXPECT_EQ(ZrpBase::_GetBase("SrcArchive0"), &first);
+  std::string upper = WithSlash(dir);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  EXPECT_STREQ(first.GetDir(), upper.c_str());
 
-  // Both work.
-  LogTable a(&first, "A");
+  LogTable a(&first, "MixedCase");
   LogTable b(&second, "B");
-  EXPECT_TRUE(a.Add(nullptr));
+  ASSERT_TRUE(a.Add(nullptr));
   EXPECT_TRUE(b.Add(nullptr));
+  EXPECT_TRUE(pv::PathExists(dir.File("MixedCase.dbf")));
+  EXPECT_TRUE(pv::PathExists(dir.File("MixedCase.cdx")));
+  pv::Table* shared = nullptr;
+  EXPECT_TRUE(first.SearchTable(ZrString("MixedCase"), shared));
+  EXPECT_EQ(shared, a.GetTable());
+  EXPECT_FALSE(first.SearchTable(ZrString("MIXEDCASE"), shared));
 
-  // Closing either removes the name.
   second.Close();
   EXPECT_EQ(ZrpBase::_GetBase("SrcArchive0"), nullptr);
   EXPECT_FALSE(second.IsOpen());
   first.Close();
-}
-
-TEST(ZrpBaseTest, DirectoryIsUpperCasedAndTablePathIsDirectoryPlusName) {
-  pvtest::TempDir dir;
-  ZrpBase base;
-  ASSERT_TRUE(base.Open("Db", WithSlash(dir).c_str(), false, false));
-  std::string upper = WithSlash(dir);
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  EXPECT_STREQ(base.GetDir(), upper.c_str());
-  EXPECT_STREQ(base.GetName(), "Db");
-
-  LogTable t(&base, "MixedCase");
-  ASSERT_TRUE(t.Add(nullptr));
-  // The file layer finds the real directory; the name stays as declared.
-  EXPECT_TRUE(pv::PathExists(dir.File("MixedCase.dbf")));
-  EXPECT_TRUE(pv::PathExists(dir.File("MixedCase.cdx")));
-  pv::Table* shared = nullptr;
-  EXPECT_TRUE(base.SearchTable(ZrString("MixedCase"), shared));
-  EXPECT_EQ(shared, t.GetTable());
-  EXPECT_FALSE(base.SearchTable(ZrString("MIXEDCASE"), shared));
 }
 
 TEST(ZrpBaseTest, BracketsReleaseLocksOnlyWhenTheOutermostEnds) {
@@ -99,27 +89,6 @@ TEST(ZrpBaseTest, ObjectTablesAreCreatedWithTheirFields) {
   // Opening again finds them.
   ZrpBase again;
   EXPECT_TRUE(again.Open("Objects", WithSlash(dir).c_str(), true, false));
-}
-
-TEST(ZrpBaseTest, ReplacedFileSystemHoldsEveryFileOfTheDatabase) {
-  pv::MemFileSystem fs;
-  {
-    ZrpBase base(&fs);
-    ASSERT_TRUE(base.Open("Mem", "/mem/", false, false));
-    EXPECT_EQ(base.GetFileSystem(), &fs);
-    LogTable t(&base);
-    t.point = "P1";
-    ASSERT_TRUE(t.Add(nullptr));
-  }
-  EXPECT_TRUE(fs.Exists("/MEM/LOG.dbf"));
-  EXPECT_TRUE(fs.Exists("/MEM/LOG.cdx"));
-  EXPECT_FALSE(pv::PathExists("/MEM/LOG.dbf"));
-  ZrpBase again(&fs);
-  again.Open("Mem", "/mem/", false, false);
-  LogTable t(&again);
-  ZrpTableIterator it;
-  ASSERT_TRUE(t.Top(it, "POINT", nullptr));
-  EXPECT_STREQ(t.point, "P1");
 }
 
 }  // namespace

@@ -135,19 +135,14 @@ TEST_F(ZrpFaultTest, FullDiskAndShortReads) {
   EXPECT_EQ(Points(), (std::vector<std::string>{"P0", "P1", "P2", "P4"}));
 }
 
-// A walk ends with false and no error at the end of the data, but with the
-// read error when a read fails.
+// A walk ends with false and the read error when a read fails (and with no
+// error at the end of the data: Points()).
 TEST_F(ZrpFaultTest, SkipTellsTheEndFromAReadError) {
   Fill(3);
   ZrpBase base(fs_.get());
   base.Open("Fault", "/db/", false, true);
   LogTable t(&base, "LOG", 10, false);
   ZrpTableIterator it;
-  int32_t seen = 0;
-  for (bool on = t.Top(it, "TIME", nullptr); on; on = t.Skip(it, 1)) ++seen;
-  EXPECT_EQ(seen, 3);
-  EXPECT_EQ(t.LastError(), 0);
-
   ASSERT_TRUE(t.Top(it, "TIME", nullptr));
   fs_->FailAfter(Op::kRead, 0, true);
   EXPECT_FALSE(t.Skip(it, 1));

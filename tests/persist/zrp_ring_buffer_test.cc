@@ -15,14 +15,14 @@ class RingBufferTest : public ::testing::Test {
   void SetUp() override { base_.Open("Ring", (dir_.Path() + "/").c_str(), false, false); }
   void TearDown() override { base_.Close(); }
 
-  // Adds a record with time t through the ring buffer; returns it.
-  int32_t Put(uint32_t t, int32_t maxRecords, bool* ok = nullptr) {
+  // Adds a record with time t through the ring buffer; returns it (0 when
+  // the key exists: the call still succeeds).
+  int32_t Put(uint32_t t, int32_t maxRecords) {
     table_.time = t;
     table_.value = static_cast<int32_t>(t - 1000000000u);
     table_.point = ZrString("P%d", table_.value);
     ZrpTableIterator it;
-    bool result = table_.AddToRingBuffer("TIME", maxRecords, it, nullptr);
-    if (ok != nullptr) *ok = result;
+    EXPECT_TRUE(table_.AddToRingBuffer("TIME", maxRecords, it, nullptr));
     EXPECT_STREQ(it.Tag(), "TIME");
     return it.RecNo();
   }
@@ -44,46 +44,37 @@ class RingBufferTest : public ::testing::Test {
 
 constexpr uint32_t T(uint32_t n) { return 1000000000u + n; }
 
-TEST_F(RingBufferTest, OverwritesTheOldestAtTheBound) {
-  EXPECT_EQ(Put(T(30), 3), 1);
+// An existing key leaves the table unchanged; a new one at the bound
+// overwrites the record holding the earliest time.
+TEST_F(RingBufferTest, ExistingKeyUnchangedNewKeyOverwritesTheOldest) {
+  EXPECT_EQ(Put(T(20), 3), 1);
   EXPECT_EQ(Put(T(10), 3), 2);
-  EXPECT_EQ(Put(T(20), 3), 3);
-  EXPECT_EQ(Times(), "10 20 30 ");
-  EXPECT_EQ(Put(T(40), 3), 2);  // the record that held the earliest time
-  EXPECT_EQ(Times(), "20 30 40 ");
-  EXPECT_EQ(table_.GetCount(nullptr, nullptr), 3);
-  ZrpTableIterator it;
-  ASSERT_TRUE(table_.Search("TIME", "20010909014720", it, false));  // T(40)
-  EXPECT_EQ(table_.value, 40);
-  EXPECT_STREQ(table_.point, "P40");
-}
-
-TEST_F(RingBufferTest, ExistingKeyLeavesTheTableUnchanged) {
-  Put(T(10), 3);
-  Put(T(20), 3);
 
   // Below the bound: the appended record goes back to the free list.
-  bool ok = false;
-  EXPECT_EQ(Put(T(20), 3, &ok), 0);
-  EXPECT_TRUE(ok);
+  EXPECT_EQ(Put(T(20), 3), 0);
   EXPECT_EQ(Times(), "10 20 ");
   EXPECT_EQ(table_.GetCount(), 2);
   EXPECT_EQ(table_.GetCount("__FREE", nullptr), 1);
 
   // At the bound the free record is recycled first, and refused again.
-  EXPECT_EQ(Put(T(10), 3, &ok), 0);
-  EXPECT_TRUE(ok);
+  EXPECT_EQ(Put(T(10), 3), 0);
   EXPECT_EQ(table_.GetCount("__FREE", nullptr), 1);
   EXPECT_EQ(Put(T(30), 3), 3);
   EXPECT_EQ(Times(), "10 20 30 ");
 
   // Overwriting: the oldest record keeps its content when the key exists.
-  EXPECT_EQ(Put(T(30), 3, &ok), 0);
-  EXPECT_TRUE(ok);
+  EXPECT_EQ(Put(T(30), 3), 0);
   EXPECT_EQ(Times(), "10 20 30 ");
   ZrpTableIterator it;
   ASSERT_TRUE(table_.Top(it, "TIME", nullptr));
   EXPECT_EQ(table_.value, 10);
+
+  EXPECT_EQ(Put(T(40), 3), 2);  // the record that held the earliest time
+  EXPECT_EQ(Times(), "20 30 40 ");
+  EXPECT_EQ(table_.GetCount(nullptr, nullptr), 3);
+  ASSERT_TRUE(table_.Search("TIME", "20010909014720", it, false));  // T(40)
+  EXPECT_EQ(table_.value, 40);
+  EXPECT_STREQ(table_.point, "P40");
 }
 
 TEST_F(RingBufferTest, DeletedRecordsCountTowardsTheBound) {

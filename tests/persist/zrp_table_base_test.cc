@@ -12,6 +12,7 @@
 #include "foundation/zr_debug_output.h"
 #include "persist/zrp_base.h"
 #include "persist/zrp_table_seek.h"
+#include "tableengine/lock_protocol.h"
 #include "tests/persist/persist_test_tables.h"
 #include "tests/support/test_util.h"
 
@@ -46,22 +47,25 @@ class TableTest : public ::testing::Test {
   ZrpBase base_;
 };
 
-TEST_F(TableTest, SearchExactAndSoft) {
+// Search and Skip in tag order: exact and soft search, both ends, the
+// records of one key, interleaved iterators, an iterator without a tag.
+TEST_F(TableTest, SearchAndSkipInTagOrder) {
   LogTable t(&base_);
-  AddRecords(t, 3);  // times +10, +20, +30
+  AddRecords(t, 3, "SAME");  // times +10, +20, +30
+  t.time = kT0;
+  t.point = "OTHER";
+  t.value = 0;
+  ASSERT_TRUE(t.Add(nullptr));  // record 4, first in time order
   ZrpTableIterator it;
-
   EXPECT_TRUE(t.Search("TIME", TimeKey(kT0 + 20), it, false));
   EXPECT_EQ(it, 2);
   EXPECT_EQ(t.value, 2);  // read automatically
   EXPECT_STREQ(it.Tag(), "TIME");
-
   // No exact match: unchanged without soft, the next greater key with it.
   EXPECT_FALSE(t.Search("TIME", TimeKey(kT0 + 25), it, false));
   EXPECT_EQ(it, 2);
   EXPECT_TRUE(t.Search("TIME", TimeKey(kT0 + 25), it, true));
   EXPECT_EQ(it, 3);
-
   // Past the end: soft stands on the last record and still fails.
   it = 1;
   EXPECT_FALSE(t.Search("TIME", TimeKey(kT0 + 99), it, false));
@@ -69,42 +73,23 @@ TEST_F(TableTest, SearchExactAndSoft) {
   EXPECT_FALSE(t.Search("TIME", TimeKey(kT0 + 99), it, true));
   EXPECT_EQ(it, 3);
   EXPECT_EQ(t.value, 3);
-
-  // A tag the index does not have.
   EXPECT_FALSE(t.Search("NOSUCH", "x", it, true));
-}
 
-TEST_F(TableTest, SkipStopsAtBothEndsAndFollowsKeys) {
-  LogTable t(&base_);
-  AddRecords(t, 3, "SAME");
-  t.time = kT0;
-  t.point = "OTHER";
-  ASSERT_TRUE(t.Add(nullptr));  // record 4, first in time order
-
-  ZrpTableIterator it;
   ASSERT_TRUE(t.Top(it, "TIME", nullptr));
   EXPECT_EQ(it, 4);
   EXPECT_FALSE(t.Skip(it, -1));
   EXPECT_EQ(it, 0);
   EXPECT_FALSE(t.Skip(it, 1));  // from 0: fails at once
-
   ASSERT_TRUE(t.Bottom(it, "TIME"));
   EXPECT_EQ(it, 3);
   EXPECT_FALSE(t.Skip(it, 1));
   EXPECT_EQ(it, 0);
-
-  // Walk the whole tag forward, then only the records of one key.
   int walked = 0;
-  for (t.Top(it, "TIME", nullptr); it != 0; t.Skip(it, 1)) ++walked;
-  EXPECT_EQ(walked, 4);
-  walked = 0;
   for (t.Top(it, "POINT", "SAME"); it != 0; t.Skip(it, 1)) {
     EXPECT_STREQ(t.point, "SAME");
     ++walked;
   }
   EXPECT_EQ(walked, 3);
-
-  // A second iterator interleaves with the first.
   ZrpTableIterator other;
   ASSERT_TRUE(t.Top(it, "TIME", nullptr));
   ASSERT_TRUE(t.Bottom(other, "TIME"));
@@ -112,15 +97,13 @@ TEST_F(TableTest, SkipStopsAtBothEndsAndFollowsKeys) {
   EXPECT_TRUE(t.Skip(other, -1));
   EXPECT_EQ(it, 1);
   EXPECT_EQ(other, 2);
-
-  // An iterator without a tag cannot walk.
   ZrpTableIterator untagged;
   untagged = 1;
   EXPECT_FALSE(t.Skip(untagged, 1));
   EXPECT_EQ(untagged, 0);
 }
 
-TEST_F(TableTest, AddReusesTheLowestDeletedRecordAndCountsSkipDeleted) {
+TEST_F(TableTest, AddReusesTheLowestDeletedRecordAndRemoves) {
   LogTable t(&base_);
   AddRecords(t, 10);
   ZrpTableIterator it;
@@ -158,29 +141,24 @@ TEST_F(TableTest, AddReusesTheLowestDeletedRecordAndCountsSkipDeleted) {
   EXPECT_EQ(t.GetCount("POINT", "NEW"), 2);
   EXPECT_TRUE(t.AddIfUnique("POINT", "NEWER"));
   EXPECT_FALSE(t.AddIfUnique("POINT", "NEW"));
-}
 
-TEST_F(TableTest, RemoveByKeyAndRemoveAll) {
-  LogTable t(&base_);
-  AddRecords(t, 4);
+  // Removing by key, then every record of the filtered, descending tag
+  // (values >= 100 only), then every record.
+  const int32_t count = t.GetCount();
   EXPECT_TRUE(t.Remove("POINT", "P2"));
   EXPECT_FALSE(t.Remove("POINT", "P2"));
-  EXPECT_EQ(t.GetCount(), 3);
-  // The filtered, descending tag lists values >= 100 only.
-  t.time = kT0;
-  t.point = "Z";
+  EXPECT_EQ(t.GetCount(), count - 1);
   t.value = 100;
   ASSERT_TRUE(t.Add(nullptr));
   EXPECT_EQ(t.GetCount("BIG", nullptr), 1);
   EXPECT_TRUE(t.RemoveAll("BIG", nullptr));
-  EXPECT_EQ(t.GetCount(), 3);
+  EXPECT_EQ(t.GetCount(), count - 1);
   EXPECT_TRUE(t.RemoveAll());
   EXPECT_EQ(t.GetCount(), 0);
-  ZrpTableIterator it;
   EXPECT_FALSE(t.Top(it, "TIME", nullptr));
 }
 
-TEST_F(TableTest, MissingTableStaysHopeless) {
+TEST_F(TableTest, MissingTableStaysHopelessAndReadOnlyRefusesChanges) {
   LogTable t(&base_, "LOG", 10, /*createAdjust=*/false);
   ZrpTableIterator it;
   EXPECT_FALSE(t.Search("TIME", "x", it, true));
@@ -204,24 +182,32 @@ TEST_F(TableTest, MissingTableStaysHopeless) {
   Open(fresh);
   LogTable again(&fresh, "LOG", 10, false);
   EXPECT_EQ(again.GetCount(), 1);
-}
 
-TEST_F(TableTest, ReadOnlyDatabaseRefusesChanges) {
-  LogTable writer(&base_);
-  AddRecords(writer, 2);
+  // A read-only database reads and refuses every change.
   ZrpBase readOnly;
   readOnly.Open("ReadOnly", (dir_.Path() + "/").c_str(), false, true);
-  LogTable t(&readOnly);
-  EXPECT_EQ(t.GetCount(), 2);
-  EXPECT_FALSE(t.Add(nullptr));
-  ZrpTableIterator it;
-  ASSERT_TRUE(t.Top(it, "TIME", nullptr));
-  EXPECT_FALSE(t.Write(it));
-  EXPECT_FALSE(t.Remove(it));
-  EXPECT_EQ(t.GetCount(), 2);
+  LogTable r(&readOnly);
+  EXPECT_EQ(r.GetCount(), 1);
+  EXPECT_FALSE(r.Add(nullptr));
+  ASSERT_TRUE(r.Top(it, "TIME", nullptr));
+  EXPECT_FALSE(r.Write(it));
+  EXPECT_FALSE(r.Remove(it));
+  EXPECT_EQ(r.GetCount(), 1);
 }
 
-TEST_F(TableTest, DifferentFieldWidthRebuildsTheTable) {
+// Same fields as LogTable but one more tag than the file's index holds.
+class LogWithExtraTag : public LogTable {
+ public:
+  using LogTable::LogTable;
+
+ protected:
+  void ZrpTableXChg(ZrpTableInfo* info) override {
+    LogTable::ZrpTableXChg(info);
+    ZrpTableTag(info, "VALUE", "STR(VALUE,8,0)", nullptr, false, false);
+  }
+};
+
+TEST_F(TableTest, DifferentFieldWidthRebuildsTheTableAMissingTagDoesNot) {
   {
     ZrpBase old;
     Open(old);
@@ -249,30 +235,13 @@ TEST_F(TableTest, DifferentFieldWidthRebuildsTheTable) {
   EXPECT_EQ(walked, 2);
   EXPECT_TRUE(narrow.Search("POINT", "ABCDEF", true));  // the index was rebuilt
   EXPECT_EQ(narrow.GetCount("__FREE", nullptr), 0);
-}
 
-// Same fields as LogTable but one more tag than the file's index holds.
-class LogWithExtraTag : public LogTable {
- public:
-  using LogTable::LogTable;
-
- protected:
-  void ZrpTableXChg(ZrpTableInfo* info) override {
-    LogTable::ZrpTableXChg(info);
-    ZrpTableTag(info, "VALUE", "STR(VALUE,8,0)", nullptr, false, false);
-  }
-};
-
-TEST_F(TableTest, ExistingIndexIsKeptEvenWhenATagIsMissing) {
-  {
-    ZrpBase old;
-    Open(old);
-    LogTable t(&old);
-    AddRecords(t, 2);
-  }
-  LogWithExtraTag t(&base_);
-  EXPECT_TRUE(t.Search("TIME", TimeKey(kT0 + 10), false));
-  EXPECT_FALSE(t.Search("VALUE", "       1", false));
+  // One more tag declared than the index holds: the index is kept as it is.
+  ZrpBase other;
+  Open(other);
+  LogWithExtraTag extra(&other, "LOG", 6);
+  EXPECT_TRUE(extra.Search("TIME", TimeKey(kT0 + 30), false));
+  EXPECT_FALSE(extra.Search("VALUE", "       3", false));
 }
 
 TEST_F(TableTest, LockHeldElsewhereMakesWriteFailAfterTheTimeout) {
@@ -281,12 +250,17 @@ TEST_F(TableTest, LockHeldElsewhereMakesWriteFailAfterTheTimeout) {
   t.Flush();
   const std::string ready = dir_.File("ready"), release = dir_.File("release");
   std::thread holder([&] {
-    std::string command = pvtest::BinaryPath("bin/persist_lock_holder") + " " +
-                          dir_.File("LOG") + " 1 " + ready + " " + release;
+    std::string command = pvtest::BinaryPath("bin/dbf_worker") + " hold " + dir_.File("LOG") +
+                          " 1 " + ready + " " + release;
     EXPECT_EQ(std::system(command.c_str()), 0);
   });
-  for (int i = 0; i < 500 && !pv::PathExists(ready); ++i) pv::SleepMillis(10);
+  // The worker gives up its lock after 60 s: wait as long for it to take it.
+  for (int i = 0; i < 6000 && !pv::PathExists(ready); ++i) pv::SleepMillis(10);
   ASSERT_TRUE(pv::PathExists(ready));
+  // The holder's lock is on the record's lock byte.
+  std::unique_ptr<pv::File> probe;
+  ASSERT_TRUE(pv::OpenFile(dir_.File("LOG.dbf"), pv::OpenOptions(), &probe).ok());
+  EXPECT_TRUE(probe->LockRange(pv::RecordLockByte(1), 1, pv::LockKind::kShared, pv::LockWait::kNoWait).IsBusy());
 
   ZrpTableIterator it;
   ASSERT_TRUE(t.Top(it, "TIME", nullptr));
@@ -308,6 +282,13 @@ TEST_F(TableTest, LockHeldElsewhereMakesWriteFailAfterTheTimeout) {
   holder.join();
   it = 1;
   EXPECT_TRUE(t.Write(it));
+  // A new lock request releases the other record locks; the table lock is free.
+  pv::Table* table = t.GetTable();
+  ASSERT_EQ(table->LockRecord(2), 0);
+  ASSERT_EQ(table->LockRecord(1), 0);
+  EXPECT_FALSE(table->RecordLocked(2));
+  EXPECT_EQ(table->LockTable(), 0);
+  EXPECT_EQ(table->Unlock(), 0);
 }
 
 }  // namespace

@@ -43,27 +43,11 @@ class XchgTest : public ::testing::Test {
   ZrpBase base_;
 };
 
-// The text form of every kind: IndependentReaderSeesTheStoredValues. Here
-// the null time and both flag values, written over a record and read back.
-TEST_F(XchgTest, NullTimeAndFlagsWrittenOverARecord) {
-  AllKindsTable t(&base_);
-  Fill(t);
-  ZrpTableIterator it;
-  it.SetTag("TEXT");
-  ASSERT_TRUE(t.Add(it));
-  ASSERT_TRUE(t.Read(it));
-  EXPECT_EQ(Stored(t, "FLAG"), "F");
-  t.stamp = ZrTime();
-  t.flag = true;
-  ASSERT_TRUE(t.Write(it));
-  ASSERT_TRUE(t.Read(it));
-  EXPECT_EQ(Stored(t, "STAMP"), std::string(25, '*'));
-  EXPECT_EQ(Stored(t, "FLAG"), "T");
-  EXPECT_TRUE(t.stamp.IsNull());
-  EXPECT_TRUE(t.flag);
-}
-
-TEST_F(XchgTest, ClearEmptiesAndReadRestoresEveryVariable) {
+// Reset empties every variable and Read restores it; the null time and
+// both flag values written over a record (the stored text of every kind:
+// IndependentReaderSeesTheStoredValues); then foreign or damaged texts put
+// into the record directly.
+TEST_F(XchgTest, ResetReadWriteAndForeignTexts) {
   AllKindsTable t(&base_);
   Fill(t);
   ZrpTableIterator it;
@@ -96,13 +80,16 @@ TEST_F(XchgTest, ClearEmptiesAndReadRestoresEveryVariable) {
   EXPECT_EQ(t.id64, 0x0123456789ABCDEFull);
   EXPECT_EQ(t.hexSigned, -2);
   EXPECT_EQ(t.hexUnsigned, 0xBEEFu);
-}
+  EXPECT_EQ(Stored(t, "FLAG"), "F");
+  t.stamp = ZrTime();
+  t.flag = true;
+  ASSERT_TRUE(t.Write(it));
+  ASSERT_TRUE(t.Read(it));
+  EXPECT_EQ(Stored(t, "STAMP"), std::string(25, '*'));
+  EXPECT_EQ(Stored(t, "FLAG"), "T");
+  EXPECT_TRUE(t.stamp.IsNull());
+  EXPECT_TRUE(t.flag);
 
-TEST_F(XchgTest, ReadOfForeignOrDamagedTexts) {
-  AllKindsTable t(&base_);
-  ZrpTableIterator it;
-  it.SetTag("TEXT");
-  ASSERT_TRUE(t.Add(it));
   pv::Table* table = t.GetTable();
   ASSERT_EQ(table->LockRecord(it.RecNo()), 0);
   table->FieldByName("FLAG")->AssignText("t");
@@ -115,6 +102,7 @@ TEST_F(XchgTest, ReadOfForeignOrDamagedTexts) {
   ASSERT_EQ(table->Unlock(), 0);
 
   t.pcTime = 7;
+  t.stamp = t.shortStamp;  // not null before the read
   ASSERT_TRUE(t.Read(it));
   EXPECT_FALSE(t.flag);  // only an upper-case T is true
   EXPECT_EQ(t.pcTime, 0u);

@@ -29,7 +29,7 @@ class PvObjectsTest : public ::testing::Test {
   std::string store_, out_, err_;
 };
 
-TEST_F(PvObjectsTest, ListGetSetAdd) {
+TEST_F(PvObjectsTest, ListGetSetAddAndErrors) {
   ASSERT_EQ(Run(store_ + " set '$SHUTDOWN' 1"), 0) << err_;
   ASSERT_EQ(Run(store_ + " set ID 'new id'"), 0) << err_;
   ASSERT_EQ(Run(store_ + " add EXTRA float -0.25"), 0) << err_;
@@ -41,9 +41,8 @@ TEST_F(PvObjectsTest, ListGetSetAdd) {
   EXPECT_EQ(out_,
             "1 $SHUTDOWN = int 1\n2 $MOGB = float 1.5\n3 ID = text new id\n"
             "4 EXTRA = float -0.25\n5 EMPTY = text \n");
-}
 
-TEST_F(PvObjectsTest, ErrorsHaveMessagesAndExitCodes) {
+  // Errors: a message, an exit code, and the store unchanged.
   const std::string before = pvtest::ReadFileBytes(store_);
   struct Case {
     std::string args;
@@ -51,7 +50,6 @@ TEST_F(PvObjectsTest, ErrorsHaveMessagesAndExitCodes) {
     const char* message;
   } cases[] = {
       {store_, 1, "usage: pvobjects FILE list"},
-      {store_ + " get", 1, "usage:"},
       {store_ + " remove ID", 1, "usage:"},
       {dir_.File("none.do") + " list", 2, "none.do: No such file"},
       {store_ + " get NOPE", 3, "no object \"NOPE\""},

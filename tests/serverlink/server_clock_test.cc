@@ -29,7 +29,8 @@ TEST(ServerClockTest, WithoutStartFollowsTheMachineClock) {
   EXPECT_EQ(ServerLtTime(clock, &t), 1772344800u - 3600);
 }
 
-TEST(ServerClockTest, StartedClockRunsAtItsRate) {
+// Rate, frozen and backward runs, and the hold at both ends of the PcTime range.
+TEST(ServerClockTest, StartedClockRunsAtItsRateWithinThePcTimeRange) {
   FakeTime t;
   StoreClockConfig clock;
   clock.has_start = true;
@@ -52,17 +53,11 @@ TEST(ServerClockTest, StartedClockRunsAtItsRate) {
   clock.rate = 0.5;
   t.now_us = 1772344800LL * 1000000 - 3000000;  // before started_at: runs backwards
   EXPECT_EQ(ServerUtTime(clock, &t), 1000000000u - 2);
-}
-
-TEST(ServerClockTest, HeldAtThePcTimeRange) {
-  FakeTime t;  // real time 0, long before started_at
-  StoreClockConfig clock;
-  clock.has_start = true;
   clock.start = 10;
-  clock.started_at = 100;
+  t.now_us = 0;
   EXPECT_EQ(ServerUtTime(clock, &t), 0u);
   clock.start = 4294967000u;
-  t.now_us = 100000000LL * 1000000;
+  t.now_us = 1872344800LL * 1000000;
   EXPECT_EQ(ServerUtTime(clock, &t), UINT32_MAX);
 }
 

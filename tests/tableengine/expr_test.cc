@@ -86,7 +86,7 @@ TEST_F(ExprTest, EvaluatesFunctionsOnTheRecord) {
   EXPECT_EQ(Text("STR(QTY*10000+VAL('12abc'),9)"), "    90012");
 }
 
-TEST_F(ExprTest, PlantFiltersFollowDbaseRules) {
+TEST_F(ExprTest, PlantFiltersFollowDbaseRulesAndNulls) {
   // PRINTED "F", OLDSTATE 200, NEWSTATE 100: in neither NOTPRINTED nor DOPRINT.
   EXPECT_FALSE(True("PRINTED='F'.AND.(OLDSTATE<128.OR.NEWSTATE>=128)"));
   EXPECT_TRUE(True("PRINTED='F'.AND.(OLDSTATE>=128.OR.NEWSTATE<128)"));
@@ -105,9 +105,7 @@ TEST_F(ExprTest, PlantFiltersFollowDbaseRules) {
   EXPECT_TRUE(True("'AB  '<>GUID"));
   EXPECT_TRUE(True("-UTC < 0 .and. 2*3-1=5 .and. 7/2=3.5"));
   EXPECT_TRUE(True("BORN>=BORN .AND. .T. .AND. !.F."));
-}
-
-TEST_F(ExprTest, NullFieldMakesNullKeyAndFalseFilter) {
+  // A null field makes a null key and a false comparison, negated or not.
   t_.SetNull(10, true);
   pv::ExprValue v;
   Parse("UPPER(NAME)")->Evaluate(t_, &v);

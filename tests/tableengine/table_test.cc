@@ -78,8 +78,8 @@ TEST_F(TableTest, CreateAppendAssignDeleteRecallRoundTrip) {
 }
 
 // Assigning needs the record lock; MarkChanged(0) forgets a change; record
-// order positioning stops at both ends.
-TEST_F(TableTest, AssignNeedsLockAndRecordOrderPositioning) {
+// order positioning stops at both ends; appends under the table lock.
+TEST_F(TableTest, AssignNeedsLockRecordOrderPositioningAndTableLock) {
   Table* t = Table::Create(&ctx_, dir_.File("t"), ArchiveLayout());
   ASSERT_NE(t, nullptr);
   for (int i = 1; i <= 3; i++) {
@@ -107,6 +107,19 @@ TEST_F(TableTest, AssignNeedsLockAndRecordOrderPositioning) {
   EXPECT_EQ(t->Skip(-5), kResultBof);
   EXPECT_EQ(t->RecordNumber(), 1);
   EXPECT_EQ(t->Go(9), kResultEntry);
+
+  // Under a table lock, appending keeps the table lock (no header byte is
+  // unlocked out of it) and needs no record lock.
+  ASSERT_EQ(t->LockTable(), 0);
+  ASSERT_EQ(t->AppendBlank(), 0);
+  ASSERT_EQ(t->FieldAt(4)->AssignLong(1), 0);
+  ASSERT_EQ(t->AppendBlank(), 0);
+  EXPECT_TRUE(t->TableLocked());
+  std::unique_ptr<File> other;
+  ASSERT_TRUE(OpenFile(t->FileName(), OpenOptions(), &other).ok());
+  EXPECT_TRUE(other->LockRange(0x7FFFFFFE, 1, LockKind::kShared, LockWait::kNoWait).IsBusy());
+  ASSERT_EQ(t->Unlock(), 0);
+  EXPECT_TRUE(other->LockRange(0x7FFFFFFE, 1, LockKind::kShared, LockWait::kNoWait).ok());
   ASSERT_EQ(t->Close(), 0);
 }
 
@@ -142,24 +155,6 @@ TEST_F(TableTest, AppendToVisualFoxProTableInPlace) {
   std::memcpy(&currency, rec + 1 + 4 + 40 + 4 + 4 + 20, 8);
   EXPECT_EQ(currency, 125000);
   EXPECT_EQ(after.back(), '\x1A');
-}
-
-// Under a table lock, appending keeps the table lock (no header byte is
-// unlocked out of it) and needs no record lock.
-TEST_F(TableTest, AppendUnderTableLock) {
-  Table* t = Table::Create(&ctx_, dir_.File("t"), ArchiveLayout());
-  ASSERT_NE(t, nullptr);
-  ASSERT_EQ(t->LockTable(), 0);
-  ASSERT_EQ(t->AppendBlank(), 0);
-  ASSERT_EQ(t->FieldAt(4)->AssignLong(1), 0);
-  ASSERT_EQ(t->AppendBlank(), 0);
-  EXPECT_TRUE(t->TableLocked());
-  std::unique_ptr<File> other;
-  ASSERT_TRUE(OpenFile(t->FileName(), OpenOptions(), &other).ok());
-  EXPECT_TRUE(other->LockRange(0x7FFFFFFE, 1, LockKind::kShared, LockWait::kNoWait).IsBusy());
-  ASSERT_EQ(t->Unlock(), 0);
-  EXPECT_TRUE(other->LockRange(0x7FFFFFFE, 1, LockKind::kShared, LockWait::kNoWait).ok());
-  EXPECT_EQ(t->Close(), 0);
 }
 
 }  // namespace
