@@ -113,21 +113,20 @@ TEST_F(EciObjectsTest, ShutdownObjectReadAsNumber) {
     bool ends;
   } cases[] = {{"int 0", false}, {"float 0.5", false}, {"float -0.9", false},
                {"int 1", true},  {"float 1.0", true},  {"int -5", true}};
+  Connect(kStore);
   for (const Case& c : cases) {
-    EciObjects eci;
-    eci.SetIniFile(dir_.File("kestrel.ini").c_str());
+    eci_.ShutdownFlag = false;
     WriteStore(std::string("[objects]\n$SHUTDOWN = ") + c.value + "\n");
-    ASSERT_TRUE(eci.ConnectEci("PACKVAULT", "plant1"));
     log_.lines.clear();
-    eci.Check4Shutdown();
-    EXPECT_EQ(eci.ShutdownFlag, c.ends) << c.value;
+    eci_.Check4Shutdown();
+    EXPECT_EQ(eci_.ShutdownFlag, c.ends) << c.value;
     EXPECT_EQ(log_.lines, c.ends ? Lines{"I:Shutdown = true"} : Lines{}) << c.value;
     if (!c.ends) continue;
     WriteStore("[objects]\n$SHUTDOWN = int 0\n");
-    eci.Check4Shutdown();
-    EXPECT_TRUE(eci.ShutdownFlag);
+    eci_.Check4Shutdown();
+    EXPECT_TRUE(eci_.ShutdownFlag);
   }
-  Connect(kStore);
+  log_.lines.clear();
   WriteStore("[objects]\n$SHUTDOWN int 0\n");
   eci_.Check4Shutdown();
   EXPECT_EQ(log_.lines, Lines{"E:No valid Value returned for SHUTDOWN"});
