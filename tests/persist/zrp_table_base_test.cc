@@ -418,13 +418,12 @@ class XchgTest : public TableTest {
  protected:
   void Fill(AllKindsTable& t) {
     t.text = "  word  ";
-    t.flag = false;
+    t.flag = true;
     t.number = -1234;
     t.count = 4000000000u;  // above 2^31: stored unsigned
     t.amount = 12.5;
     t.ratio = 1.236;
-    t.stamp = ZrTime(2005, 4, 4, 13, 7, 9, 45);
-    t.shortStamp = ZrTime(2005, 4, 4, 13, 7, 9, 45);
+    t.stamp = t.shortStamp = ZrTime(2005, 4, 4, 13, 7, 9, 45);
     t.pcTime = 2208988800u;  // 2040-01-01 00:00:00, above 2^31
     t.id64 = 0x0123456789ABCDEFull;
     t.hexSigned = -2;
@@ -439,7 +438,6 @@ class XchgTest : public TableTest {
 TEST_F(XchgTest, IndependentReaderSeesTheStoredValues) {
   AllKindsTable t(&base_);
   Fill(t);
-  t.flag = true;
   ZrpTableIterator it;
   it.SetTag("TEXT");
   ASSERT_TRUE(t.Add(it));
