@@ -58,17 +58,15 @@ TEST(FileTest, RangeLocksConflictBetweenOpenFiles) {
   EXPECT_TRUE(b->LockRange(kByte, 1, LockKind::kExclusive, LockWait::kNoWait).IsBusy());
   ASSERT_TRUE(a->UnlockRange(kByte, 1).ok());
   EXPECT_TRUE(b->LockRange(kByte, 1, LockKind::kExclusive, LockWait::kNoWait).ok());
-}
 
-TEST(FileTest, SharedLocksCoexist) {
-  pvtest::TempDir dir;
-  auto a = Open(dir.File("l"), true, true);
-  auto b = Open(dir.File("l"), true);
-  ASSERT_TRUE(a->LockRange(0, 0, LockKind::kShared, LockWait::kNoWait).ok());
-  ASSERT_TRUE(b->LockRange(0, 0, LockKind::kShared, LockWait::kBlock).ok());
-  EXPECT_TRUE(b->LockRange(0, 0, LockKind::kExclusive, LockWait::kNoWait).IsBusy());
-  ASSERT_TRUE(a->Close().ok());  // closing releases a's lock
-  EXPECT_TRUE(b->LockRange(0, 0, LockKind::kExclusive, LockWait::kNoWait).ok());
+  // Shared locks coexist, exclude an exclusive one, and go with their file.
+  auto d = Open(dir.File("l"), true, true);
+  auto e = Open(dir.File("l"), true);
+  ASSERT_TRUE(d->LockRange(0, 0, LockKind::kShared, LockWait::kNoWait).ok());
+  ASSERT_TRUE(e->LockRange(0, 0, LockKind::kShared, LockWait::kBlock).ok());
+  EXPECT_TRUE(e->LockRange(0, 0, LockKind::kExclusive, LockWait::kNoWait).IsBusy());
+  ASSERT_TRUE(d->Close().ok());
+  EXPECT_TRUE(e->LockRange(0, 0, LockKind::kExclusive, LockWait::kNoWait).ok());
 }
 
 TEST(FileTest, OpenWithoutSharing) {

@@ -60,6 +60,8 @@ TEST(NamedMutexTest, RecursiveForOwnerExclusiveForOtherThreads) {
   EXPECT_FALSE(abandoned);
 }
 
+// The holder is killed while this process already waits (that the mutex
+// works normally afterwards is MutexOwnerDeathTest's).
 TEST(NamedMutexTest, HolderKilledWhileHoldingReleasesItToTheWaiter) {
   ScopedName name("ZR_KILLED_DBF_MTX");
   int ready[2];
@@ -80,8 +82,6 @@ TEST(NamedMutexTest, HolderKilledWhileHoldingReleasesItToTheWaiter) {
   close(ready[0]);
 
   auto m = OpenOrDie(name.get());
-  EXPECT_TRUE(m->Lock(100).IsBusy());  // really held by the other process
-
   // Kill the holder while this process is already waiting with a time limit.
   std::thread killer([child] {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -97,11 +97,6 @@ TEST(NamedMutexTest, HolderKilledWhileHoldingReleasesItToTheWaiter) {
   ASSERT_TRUE(s.ok()) << s.ToString();
   EXPECT_TRUE(abandoned);
   EXPECT_LT(waited, std::chrono::milliseconds(4000));
-  ASSERT_TRUE(m->Unlock().ok());
-
-  // Recovered: usable normally again, and no longer reported as abandoned.
-  ASSERT_TRUE(m->Lock(0, &abandoned).ok());
-  EXPECT_FALSE(abandoned);
   ASSERT_TRUE(m->Unlock().ok());
 }
 

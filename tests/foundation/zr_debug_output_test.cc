@@ -48,11 +48,17 @@ std::vector<std::string> Lines(const std::string& bytes) {
   return lines;
 }
 
-TEST(ZrDebugOutputTest, OpensInLogDirWithBannerAndPrefixedCrLfLines) {
+TEST(ZrDebugOutputTest, BannerPrefixedCrLfLinesAndWrapInPlace) {
   pvtest::TempDir dir;
   ScopedEnv log_dir("ZRLOGFILEDIR", dir.Path().c_str());  // no trailing separator
-  ScopedEnv size("PV_TEST_DEBUG_SIZE", "100000");
   ZrDebugOutput log;
+  for (const char* off : {static_cast<const char*>(nullptr), "0"}) {  // no switch, or zero
+    ScopedEnv size("PV_TEST_DEBUG_SIZE", off);
+    EXPECT_FALSE(log.OpenDebugEx("y.log", "PV_TEST_DEBUG_SIZE"));
+  }
+  EXPECT_FALSE(pv::PathExists(dir.File("y.log")));
+  EXPECT_EQ(log.OpenDebug(nullptr, 10), -1);
+  ScopedEnv size("PV_TEST_DEBUG_SIZE", "100000");
   ASSERT_TRUE(log.OpenDebugEx("C:\\x\\y.log", "PV_TEST_DEBUG_SIZE"));
   EXPECT_EQ(log.GetMaxSize(), 100000u);
   EXPECT_GT(log._DebugOutput("Archive started"), 15u);
@@ -74,29 +80,9 @@ TEST(ZrDebugOutputTest, OpensInLogDirWithBannerAndPrefixedCrLfLines) {
   EXPECT_TRUE(std::regex_match(
       lines[6], std::regex("zrpbase\\(1357\\): " + kPrefix + "DebugOutput called with NULL-pointer message")))
       << lines[6];
-}
 
-TEST(ZrDebugOutputTest, StaysClosedWithoutSwitchOrWithZero) {
-  pvtest::TempDir dir;
-  ScopedEnv log_dir("ZRLOGFILEDIR", (dir.Path() + "/").c_str());
-  ZrDebugOutput log;
-  {
-    ScopedEnv size("PV_TEST_DEBUG_SIZE", nullptr);
-    EXPECT_FALSE(log.OpenDebugEx("a.log", "PV_TEST_DEBUG_SIZE"));
-  }
-  {
-    ScopedEnv size("PV_TEST_DEBUG_SIZE", "0");
-    EXPECT_FALSE(log.OpenDebugEx("a.log", "PV_TEST_DEBUG_SIZE"));
-  }
-  EXPECT_FALSE(pv::PathExists(dir.File("a.log")));
-  EXPECT_EQ(log.OpenDebug(nullptr, 10), -1);
-}
-
-TEST(ZrDebugOutputTest, WrapsInPlaceAndReopenOverwritesFromTheStart) {
-  pvtest::TempDir dir;
-  ScopedEnv log_dir("ZRLOGFILEDIR", dir.Path().c_str());
-  ScopedEnv size("PV_TEST_DEBUG_SIZE", "2000");
-  ZrDebugOutput log;
+  // A full file wraps in place; opening again overwrites from the start.
+  ScopedEnv small("PV_TEST_DEBUG_SIZE", "2000");
   ASSERT_TRUE(log.OpenDebugEx("w.log", "PV_TEST_DEBUG_SIZE"));
   std::string payload(60, 'x');
   size_t last_size = 0;
@@ -137,11 +123,12 @@ TEST(ZrDebugOutputTest, RcHelpersWriteOnlyOnTheirCondition) {
   log.CloseDebug();
   auto lines = Lines(pvtest::ReadFileBytes(dir.File("rc.log")));
   ASSERT_EQ(lines.size(), 3u);  // each ends "\r\r\n": the text's "\r\n" in text mode
-  EXPECT_TRUE(std::regex_match(lines[0], std::regex(kPrefix + R"(a\.cc\(10\): Wrong rc=1f LastErr=[0-9a-f]+\r)")))
-      << lines[0];
-  EXPECT_TRUE(std::regex_match(lines[1], std::regex(kPrefix + R"(a\.cc\(11\): Wrong rc=ffffffff LastErr=[0-9a-f]+\r)")))
-      << lines[1];
-  EXPECT_TRUE(std::regex_match(lines[2], std::regex(kPrefix + R"(Wrong rc in File b\.cc\(12\)\r)"))) << lines[2];
+  const char* expected[] = {R"(a\.cc\(10\): Wrong rc=1f LastErr=[0-9a-f]+\r)",
+                            R"(a\.cc\(11\): Wrong rc=ffffffff LastErr=[0-9a-f]+\r)",
+                            R"(Wrong rc in File b\.cc\(12\)\r)"};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_TRUE(std::regex_match(lines[i], std::regex(kPrefix + expected[i]))) << lines[i];
+  }
 }
 
 TEST(ZrErrorWindowTest, KeepsTheNewestHundredNewestFirst) {

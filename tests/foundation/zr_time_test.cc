@@ -26,30 +26,25 @@ TEST(ZrTimeCalendarTest, EveryDay1970To2106MatchesCLibrary) {
     int year = tm.tm_year + 1900, month = tm.tm_mon + 1;
     SCOPED_TRACE(testing::Message() << "pc=" << pc);
 
+    // Dates as yyyymmdd, times of day as hhmmss.
+    const int64_t ymd = year * 10000 + month * 100 + tm.tm_mday;
+    const int64_t hms = tm.tm_hour * 10000 + tm.tm_min * 100 + tm.tm_sec;
     _ZR_DATE date;
     AutCalcGreg(&date, pc);
-    ASSERT_EQ(date.year, year);
-    ASSERT_EQ(date.month, month);
-    ASSERT_EQ(date.day, tm.tm_mday);
+    ASSERT_EQ(date.year * 10000 + date.month * 100 + date.day, ymd);
 
     ZrTime zt(pc);
     ASSERT_EQ(zt.GetJulianDate(), 2440588 + d);
     ASSERT_EQ(ZrPcTime2Julian(pc), 2440588 + d);
-    ASSERT_EQ(zt.GetYear(), year);
-    ASSERT_EQ(zt.GetMonth(), month);
-    ASSERT_EQ(zt.GetDayOfMonth(), tm.tm_mday);
-    ASSERT_EQ(zt.GetHour(), tm.tm_hour);
-    ASSERT_EQ(zt.GetMinute(), tm.tm_min);
-    ASSERT_EQ(zt.GetSecond(), tm.tm_sec);
+    ASSERT_EQ(zt.GetYear() * 10000 + zt.GetMonth() * 100 + zt.GetDayOfMonth(), ymd);
+    ASSERT_EQ(zt.GetHour() * 10000 + zt.GetMinute() * 100 + zt.GetSecond(), hms);
     ASSERT_EQ(zt.GetPcTime(), pc);
     ASSERT_EQ(ZrJulian2PcTime(zt.GetJulianDate(), zt.GetTimeOfDay()), pc);
 
     uint32_t y, mo, dd, h, mi, s, back;
     ZrPcTime2DateAndTime(pc, y, mo, dd, h, mi, s);
-    ASSERT_EQ(y, static_cast<uint32_t>(year));
-    ASSERT_EQ(mo, static_cast<uint32_t>(month));
-    ASSERT_EQ(dd, static_cast<uint32_t>(tm.tm_mday));
-    ASSERT_EQ(h * 3600 + mi * 60 + s, pc % 86400);
+    ASSERT_EQ(y * 10000 + mo * 100 + dd, ymd);
+    ASSERT_EQ(h * 10000 + mi * 100 + s, hms);
     ZrDateAndTime2PcTime(back, y, mo, dd, h, mi, s);
     ASSERT_EQ(back, pc);
     ASSERT_EQ(static_cast<uint32_t>(timegm(&tm)), pc);
@@ -82,50 +77,27 @@ TEST(ZrTimeCalendarTest, JulianRoundTripYears1To9999) {
   EXPECT_EQ(ZrDate2Julian(9999, 12, 31), ZrTime::kMaxValidJulian);
 }
 
-TEST(ZrTimeTest, CalendarEdges) {
-  ZrTime epoch(0);
-  EXPECT_EQ(epoch.GetJulianDate(), 2440588);
-  EXPECT_EQ(epoch.GetTimeOfDay(), 0);
-  EXPECT_EQ(epoch.GetTimelevel(), 0);
-  EXPECT_EQ(epoch.GetPcTime(), 0u);
-
-  _ZR_DATE date;
-  AutCalcGreg(&date, 951782400);
-  EXPECT_EQ(date.year * 10000 + date.month * 100 + date.day, 20000229);
-  AutCalcGreg(&date, 951868800);
-  EXPECT_EQ(date.year * 10000 + date.month * 100 + date.day, 20000301);
-
-  // The PcTime is unsigned: past 2038 up to 2106-02-07 06:28:15; before
-  // and after that range it is pinned.
-  struct {
-    uint32_t pc;
-    uint32_t y, mo, d, h, mi, s;
-  } const edges[] = {
-      {2147483647u, 2038, 1, 19, 3, 14, 7},  {2147483648u, 2038, 1, 19, 3, 14, 8},
-      {2208988800u, 2040, 1, 1, 0, 0, 0},    {4107456000u, 2100, 2, 28, 0, 0, 0},
-      {4107542400u, 2100, 3, 1, 0, 0, 0},    {4294967295u, 2106, 2, 7, 6, 28, 15},
-  };
-  for (const auto& e : edges) {
-    SCOPED_TRACE(e.pc);
-    uint32_t y, mo, d, h, mi, s, pc = 0;
-    ZrPcTime2DateAndTime(e.pc, y, mo, d, h, mi, s);
-    EXPECT_EQ(y * 10000 + mo * 100 + d, e.y * 10000 + e.mo * 100 + e.d);
-    EXPECT_EQ(h * 3600 + mi * 60 + s, e.h * 3600 + e.mi * 60 + e.s);
-    ZrDateAndTime2PcTime(pc, e.y, e.mo, e.d, e.h, e.mi, e.s);
-    EXPECT_EQ(pc, e.pc);
-  }
+// The calendar itself is the sweeps' above; here the ends of the unsigned
+// PcTime range (2106-02-07 06:28:15), pinned beyond them, and the other
+// time forms.
+TEST(ZrTimeTest, RangeEndsAndOtherForms) {
+  uint32_t y, mo, d, h, mi, s, pc = 0;
+  ZrPcTime2DateAndTime(4294967295u, y, mo, d, h, mi, s);
+  EXPECT_EQ(y * 10000 + mo * 100 + d, 21060207u);
+  EXPECT_EQ(h * 10000 + mi * 100 + s, 62815u);
+  ZrDateAndTime2PcTime(pc, 2106, 2, 7, 6, 28, 15);
+  EXPECT_EQ(pc, 4294967295u);
   EXPECT_EQ(ZrTime(1969, 12, 31, 23, 59, 59, 0).GetPcTime(), 0u);
   EXPECT_EQ(ZrTime(2106, 2, 7, 6, 28, 16, 0).GetPcTime(), 4294967295u);
   EXPECT_EQ(ZrTime(2107, 1, 1, 0, 0, 0, 0).GetPcTime(), 4294967295u);
-  uint32_t pc;
   ZrDateAndTime2PcTime(pc, 1900, 3, 1, 10, 0, 0);
   EXPECT_EQ(pc, 0u);
 
-  int32_t h, mi, s, ms;
-  ZrTod2Time(ZrTime2Tod(13, 7, 9, 45), &h, &mi, &s, &ms);
-  EXPECT_EQ(h * 1000000 + mi * 10000 + s * 100 + ms, 13070945);
-  ZrTod2Time(1000, nullptr, nullptr, &s, nullptr);  // null outputs are skipped
-  EXPECT_EQ(s, 1);
+  int32_t th, tmi, ts, tms;
+  ZrTod2Time(ZrTime2Tod(13, 7, 9, 45), &th, &tmi, &ts, &tms);
+  EXPECT_EQ(th * 1000000 + tmi * 10000 + ts * 100 + tms, 13070945);
+  ZrTod2Time(1000, nullptr, nullptr, &ts, nullptr);  // null outputs are skipped
+  EXPECT_EQ(ts, 1);
   EXPECT_EQ(ZrPcTime2Tod(86399), 86399000);
 
   ZrSystemTime st = {2005, 4, 1, 4, 13, 7, 9, 45};
@@ -151,10 +123,7 @@ TEST(ZrTimeTest, SortableStrings) {
 
   ZrTime p;
   EXPECT_EQ(p.AssignSortableString("20050404130709045", false), ZrTime(2005, 4, 4, 13, 7, 9, 45));
-  EXPECT_EQ(p.AssignSortableString("20050404130709045xyz", false),
-            ZrTime(2005, 4, 4, 13, 7, 9, 45));
   EXPECT_TRUE(p.AssignSortableString("2005040413070904", false).IsNull());
-  EXPECT_TRUE(p.AssignSortableString("2005040413070904x", false).IsNull());
   EXPECT_TRUE(p.AssignSortableString("", false).IsNull());
   p.AssignSortableString("0000001A20050404130709045", true);
   EXPECT_EQ(p.GetTimelevel(), 0x1a);
@@ -175,10 +144,8 @@ TEST(ZrTimeTest, SortableStrings) {
 }
 
 TEST(ZrTimeTest, OrderAndArithmetic) {
-  ZrTime null_time;
-  EXPECT_TRUE(null_time.IsNull());
-  EXPECT_LT(null_time, ZrTime(1, 1, 1, 0, 0, 0, 0));
   ZrTime a(2005, 4, 4, 13, 7, 9, 45), b(2005, 4, 4, 13, 7, 9, 999);
+  EXPECT_LT(ZrTime(), a);  // the null time first
   EXPECT_LT(a, b);
   EXPECT_EQ(ZrCompareTimeIgnoreMilliseconds(&a, &b), 0);
   EXPECT_LT(ZrCompareTime(&a, &b), 0);
@@ -190,7 +157,6 @@ TEST(ZrTimeTest, OrderAndArithmetic) {
   EXPECT_EQ(before + ZrTimeSpan(0, 0, 0, 0, 1), midnight);
   ZrTime far = midnight + ZrTimeSpan(-3, -25, 0, 0, 0);  // floor carry over two days
   EXPECT_STREQ(far.AsSortableString(false), "20050224230000000");
-  EXPECT_EQ(ZrTimeSpan(0, 0, 0, 0, 5) + midnight, midnight + ZrTimeSpan(0, 0, 0, 0, 5));
   ZrTime leveled = ZrTime(midnight).SetTimelevel(7) + ZrTimeSpan(1);
   EXPECT_EQ(leveled.GetTimelevel(), 7);
 
@@ -201,9 +167,6 @@ TEST(ZrTimeTest, OrderAndArithmetic) {
 }
 
 TEST(ZrTimeSpanTest, NormalisationAndTotals) {
-  ZrTimeSpan s(0, 25, 0, 0, 0);
-  EXPECT_EQ(s.GetDays(), 1);
-  EXPECT_EQ(s.GetTimeOfDay(), 3600000);
   ZrTimeSpan neg(-90000);
   EXPECT_EQ(neg.GetDays(), -1);
   EXPECT_EQ(neg.GetTimeOfDay(), -3600000);
@@ -218,17 +181,14 @@ TEST(ZrTimeSpanTest, NormalisationAndTotals) {
   EXPECT_STREQ(t.AsSortableString(), "+0000000001+02+03+04+005");
   EXPECT_EQ(t.GetTotalHours(), 26);
   EXPECT_EQ(t.GetTotalSeconds(), 93784);
-  EXPECT_EQ(t.GetPcTime(), 93784);
   EXPECT_EQ(t.GetTotalMilliseconds(), 93784005);
   EXPECT_EQ(t.GetMinutes() * 1000 + t.GetSeconds() * 10 + t.GetMilliseconds() / 5, 3041);
   // 25 days do not fit 32-bit milliseconds: the total wraps.
   EXPECT_EQ(ZrTimeSpan(25, 0, 0, 0, 0).GetTotalMilliseconds(),
             static_cast<int32_t>(static_cast<uint32_t>(25u * 86400000u)));
 
-  EXPECT_EQ(t - t, ZrTimeSpan());
   EXPECT_TRUE((t - t).IsNull());
   EXPECT_STREQ((t - t).AsSortableString(), "");
-  EXPECT_EQ(ZrTimeSpan(0, 23, 0, 0, 0) + ZrTimeSpan(0, 2, 0, 0, 0), ZrTimeSpan(1, 1, 0, 0, 0));
   EXPECT_LT(neg, t);
 
   ZrTimeSpan r;

@@ -112,8 +112,9 @@ std::vector<std::string> Recnos(const std::vector<std::string>& lines) {
   return out;
 }
 
-TEST(PvdbfIndexTest, CheckSummarisesEveryTagAndFailsOnDamage) {
-  std::vector<std::string> lines;
+// check on a good and a damaged index, dump in tag order both ways, seek.
+TEST(PvdbfIndexTest, CheckDumpInTagOrderAndSeek) {
+  std::vector<std::string> lines, desc, ut;
   std::string table = pvtest::FixturePath("plant/n1000-deleted/_DCLOG");
   ASSERT_EQ(RunPvdbf("check " + table, &lines), 0);
   EXPECT_TRUE(Has(lines, "tag GUID       key UT+GUID | filter .NOT. DELETED() | key length 62 | unique yes"));
@@ -133,11 +134,18 @@ TEST(PvdbfIndexTest, CheckSummarisesEveryTagAndFailsOnDamage) {
   EXPECT_TRUE(Has(lines, "  fault: "));
   EXPECT_TRUE(Has(lines, "index damaged"));
   EXPECT_EQ(RunPvdbf("check " + dir.File("nosuch"), &lines), 1);
-}
 
-TEST(PvdbfIndexTest, SeekPrintsTheResultAndTheRecord) {
-  std::vector<std::string> lines;
-  std::string table = pvtest::FixturePath("plant/n1000/_ARCHIVE");
+  ASSERT_EQ(RunPvdbf("dump " + table + " --tag UTC", &lines), 0);
+  ASSERT_EQ(RunPvdbf("dump " + table + " --tag utc --descend", &desc), 0);
+  ASSERT_EQ(RunPvdbf("dump " + table + " --tag UT", &ut), 0);  // the descending tag
+  EXPECT_EQ(lines.size(), 900u);
+  std::vector<std::string> reversed = Recnos(lines);
+  std::reverse(reversed.begin(), reversed.end());
+  EXPECT_EQ(Recnos(desc), reversed);
+  EXPECT_EQ(Recnos(ut), reversed);
+  EXPECT_EQ(RunPvdbf("dump " + table + " --tag", &lines), 2);
+
+  table = pvtest::FixturePath("plant/n1000/_ARCHIVE");
   ASSERT_EQ(RunPvdbf("seek " + table + " PTIDTIME AREA01", &lines), 0);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], "0");
@@ -147,20 +155,6 @@ TEST(PvdbfIndexTest, SeekPrintsTheResultAndTheRecord) {
   ASSERT_EQ(RunPvdbf("seek " + table + " PTIDTIME ZZZ", &lines), 0);
   EXPECT_EQ(lines, std::vector<std::string>{"3"});
   EXPECT_NE(RunPvdbf("seek " + table + " NOSUCH X", &lines), 0);
-}
-
-TEST(PvdbfIndexTest, DumpInTagOrderBothWays) {
-  std::vector<std::string> asc, desc, ut;
-  std::string table = pvtest::FixturePath("plant/n1000-deleted/_DCLOG");
-  ASSERT_EQ(RunPvdbf("dump " + table + " --tag UTC", &asc), 0);
-  ASSERT_EQ(RunPvdbf("dump " + table + " --tag utc --descend", &desc), 0);
-  ASSERT_EQ(RunPvdbf("dump " + table + " --tag UT", &ut), 0);  // the descending tag
-  EXPECT_EQ(asc.size(), 900u);
-  std::vector<std::string> reversed = Recnos(asc);
-  std::reverse(reversed.begin(), reversed.end());
-  EXPECT_EQ(Recnos(desc), reversed);
-  EXPECT_EQ(Recnos(ut), reversed);
-  EXPECT_EQ(RunPvdbf("dump " + table + " --tag", &asc), 2);
 }
 
 }  // namespace
