@@ -3,7 +3,6 @@
 #include "foundation/zr_process.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "foundation/platform/directory.h"
@@ -12,29 +11,6 @@
 #include "foundation/zr_debug_output.h"
 
 namespace {
-
-// The build's version (CMake project version); the fourth number, the build,
-// is not used.
-constexpr int32_t kVersion[4] = {PV_VERSION_MAJOR, PV_VERSION_MINOR, PV_VERSION_PATCH, 0};
-
-struct VersionValue {
-  const char* key;
-  const char* value;
-};
-
-#define PV_STR2(x) #x
-#define PV_STR(x) PV_STR2(x)
-constexpr char kVersionText[] =
-    PV_STR(PV_VERSION_MAJOR) "." PV_STR(PV_VERSION_MINOR) "." PV_STR(PV_VERSION_PATCH) ".0";
-
-constexpr VersionValue kVersionValues[] = {
-    {"ProductName", "Packvault"},
-    {"FileDescription", "Packvault plant log archiver"},
-    {"CompanyName", "Packvault"},
-    {"FileVersion", kVersionText},
-    {"ProductVersion", kVersionText},
-    {"LegalCopyright", "Copyright (C) 2026 Packvault developers"},
-};
 
 constexpr uint32_t kMaxHandles = 1024;
 ZrHandle* handle_vars[kMaxHandles];
@@ -127,11 +103,17 @@ ZrString ZrGuid2Name(const ZrGuid& guid) {
   return ZrString(buffer);
 }
 
+// The version resource of the running program (compiled-in texts on POSIX).
+// A failure reads as version 0.0.0.0 and empty texts, reported on the debug
+// output.
 void ZrGetFileVersion(int32_t& major, int32_t& minor, int32_t& release, int32_t& build) {
-  major = kVersion[0];
-  minor = kVersion[1];
-  release = kVersion[2];
-  build = kVersion[3];
+  int32_t v[4] = {0, 0, 0, 0};
+  pv::Status s = pv::OwnFileVersion(v);
+  if (!s.ok()) _DebugOutput(s.ToString().c_str());
+  major = v[0];
+  minor = v[1];
+  release = v[2];
+  build = v[3];
 }
 
 void ZrGetProductVersion(int32_t& major, int32_t& minor, int32_t& release, int32_t& build) {
@@ -150,10 +132,10 @@ ZrString ZrGetProductVersion() { return ZrGetFileVersion(); }
 
 ZrString ZrGetFileInfoZrString(const char* key) {
   if (key == nullptr) return ZrString();
-  for (const VersionValue& v : kVersionValues) {
-    if (std::strcmp(v.key, key) == 0) return ZrString(v.value);
-  }
-  return ZrString();
+  std::string value;
+  pv::Status s = pv::OwnVersionText(key, &value);
+  if (!s.ok() && !s.IsNotFound()) _DebugOutput(s.ToString().c_str());
+  return ZrString(value.c_str());
 }
 
 void ZrAddHandleToBeClosedAtExit(ZrHandle* handle_var) {

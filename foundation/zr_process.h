@@ -6,12 +6,14 @@
 // Profile files follow the Windows rules: section and key names compared
 // without case; the value is the text after "=" with surrounding blanks
 // removed and one pair of enclosing quotes stripped; lines starting with ";"
-// are comments; the first matching section and key win.
+// are comments; the first matching section and key win (a later section of
+// the same name is not read).
 //
-// Version information is compiled in (product "Packvault", the build's
-// version as file and product version, a copyright text); the keys
-// "ProductName", "FileVersion", "ProductVersion", "FileDescription",
-// "CompanyName" and "LegalCopyright" have values, every other key is "".
+// Version information is the program's version resource on Windows and the
+// same texts compiled in on POSIX (product "Packvault", the build's version
+// as file and product version, a copyright text); the keys "ProductName",
+// "FileVersion", "ProductVersion", "FileDescription", "CompanyName" and
+// "LegalCopyright" have values, every other key is "".
 //
 // Thread safety: the handle list and the library lock set-up are meant for
 // start-up and end of the program (one thread).

@@ -4,7 +4,7 @@
 # server clock that runs 50 times as fast, pvobjects.exe stops it through
 # "$SHUTDOWN", and 7z (the Linux one) opens every archive with the project
 # code and confirms the day manifest's digests. Needs a built build/windows and a running wineserver (as
-# scripts/test-windows.sh provides). Takes about three minutes.
+# scripts/test-windows.sh provides). Takes about a minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=$PWD/build/windows/bin
@@ -89,5 +89,8 @@ for kind in _DCLOG _ARCHIVE _EVENTLOG; do
   [ "$checked" -ge 1 ] || { echo "$zip: no member in the manifest"; exit 1; }
   echo "$kind: $(grep -c '^Method = ' <<<"$listing") members, AES, 7z test ok, $checked manifest digests match"
 done
+# The banner comes from the executable's version resource (GetFileVersionInfoA).
+grep -aq '^Packvault version [0-9]*\.[0-9]*\.[0-9]*\.[0-9]*' "$run/console.txt" ||
+  { echo "no version banner:"; head -n 3 "$run/console.txt"; exit 1; }
 grep -a 'SHUTDOWN\|stop' "$run/console.txt" | tail -n 3 || true
 echo "end-to-end under wine: ok"

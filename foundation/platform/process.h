@@ -1,5 +1,6 @@
-// Facts about the running program: its executable, its user, and the
-// calling thread's last OS error (errno on POSIX, GetLastError on Windows).
+// Facts about the running program: its executable, its user, its version
+// information, and the calling thread's last OS error (errno on POSIX,
+// GetLastError on Windows).
 #ifndef PV_FOUNDATION_PLATFORM_PROCESS_H_
 #define PV_FOUNDATION_PLATFORM_PROCESS_H_
 
@@ -15,6 +16,15 @@ Status ExecutablePath(std::string* path);
 
 // Login name of the user the process runs as.
 Status UserName(std::string* name);
+
+// The four numbers of the program's file version (major, minor, release,
+// build): on Windows from the executable's version resource, on POSIX
+// compiled in.
+Status OwnFileVersion(int32_t (&number)[4]);
+
+// A text of the program's version information ("ProductName", "FileVersion",
+// "LegalCopyright" ...), from the same place; NotFound for a key it lacks.
+Status OwnVersionText(const char* key, std::string* value);
 
 // The calling thread's last OS error number, 0 when none.
 int32_t LastOsError();

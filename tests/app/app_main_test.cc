@@ -1,16 +1,20 @@
-// The real packvault executable: usage failure, the log file, and the ways
-// the main loop ends (ESC from a pipe, "/ESC", SIGTERM and SIGINT; ESC on a
-// terminal: E2eArchiveTest.EscapeOnTerminal).
-#include <cstdio>
+// The real packvault executable: usage failure, the log file, the ways the
+// main loop ends (ESC through a pipe, "/ESC", SIGTERM and SIGINT, ESC on a
+// terminal), and an end-to-end archive run on a terminal.
+//
+// The archive run: plant tables filled by plantsim, driven by the object
+// store's accelerated clock, in 2040 (PcTimes above 2^31), with one-hour
+// intervals. The plant tables hold records from 09:30 to 11:30 UT, one every
+// 4 seconds, 5% of them deleted, so every interval has records before, at
+// and after both of its ends. (Stops through "$SHUTDOWN" and signals in the
+// middle of runs: E2eRecoveryTest.)
 #include <regex>
-#include <string>
 
-#include <gtest/gtest.h>
-
-#include "tests/app/e2e_install.h"
-#include "tests/support/test_util.h"
+#include "tests/app/app_test_util.h"
 
 namespace {
+
+using e2e::Installation;
 
 std::string Shell(const std::string& cmd, int* status) {
   std::string out;
@@ -55,17 +59,7 @@ TEST(PackvaultTest, NoArgumentGivesUsageExitOneAndTheLog) {
       << log;
 }
 
-// Other keys before ESC are passed over (one key a pass: KeyboardTest).
-TEST(PackvaultTest, EscThroughAPipeEndsAfterOtherKeys) {
-  Install in;
-  int status = -1;
-  std::string out = Shell("printf 'ab\\033' | " + in.Command("plant1 /d"), &status);
-  EXPECT_EQ(status, 0) << out;
-  EXPECT_TRUE(std::regex_search(out, kOrderlyEnd)) << out;
-  EXPECT_EQ(out.find("ESC disabled"), std::string::npos);
-}
-
-TEST(PackvaultTest, SlashEscInAnyCaseDisablesEscButSigtermAndSigintStillEnd) {
+TEST(PackvaultTest, EscEndsUnlessSlashEscInAnyCaseButSigtermAndSigintAlways) {
   Install in;
   // The pipe delivers ESC at once, then its end (no more keys); only the
   // signal ends the run. It is sent once the log shows the loop about to
@@ -84,11 +78,110 @@ TEST(PackvaultTest, SlashEscInAnyCaseDisablesEscButSigtermAndSigintStillEnd) {
     EXPECT_TRUE(std::regex_search(out, kOrderlyEnd)) << out;
   }
 
-  // Three arguments: "/Esc" is not looked at, ESC ends the run.
-  int status = -1;
-  std::string out = Shell("printf '\\033' | " + in.Command("plant1 /Esc extra"), &status);
-  EXPECT_EQ(status, 0) << out;
-  EXPECT_EQ(out.find("ESC disabled"), std::string::npos) << out;
+  // "/d", or "/Esc" as one of three arguments (not looked at): ESC through a
+  // pipe ends the run after other keys are passed over (one key a pass:
+  // KeyboardTest).
+  for (const char* args : {"plant1 /d", "plant1 /Esc extra"}) {
+    int status = -1;
+    std::string out = Shell("printf 'ab\\033' | " + in.Command(args), &status);
+    EXPECT_EQ(status, 0) << args << ": " << out;
+    EXPECT_TRUE(std::regex_search(out, kOrderlyEnd)) << out;
+    EXPECT_EQ(out.find("ESC disabled"), std::string::npos) << out;
+  }
+}
+
+struct Interval {
+  const char* member;    // "0101_10h"
+  const char* dclog_lo;  // UT range, 25-character sortable strings
+  const char* dclog_hi;
+  const char* time_lo;   // _ARCHIVE TIME range
+  const char* time_hi;
+  uint32_t utc_lo;       // _EVENTLOG UTC range
+  uint32_t utc_hi;
+};
+
+constexpr Interval k10h = {"0101_10h",
+                           "0000000020400101100000000", "0000000020400101105959999",
+                           "20400101100000", "20400101105959",
+                           2209024800u, 2209028399u};
+constexpr Interval k11h = {"0101_11h",
+                           "0000000020400101110000000", "0000000020400101115959999",
+                           "20400101110000", "20400101115959",
+                           2209028400u, 2209031999u};
+
+// Checks one table kind's member of one interval: opened by 7z with the
+// project code, and holding exactly the plant table's live records of the
+// interval, as python3-dbfread reads both. (The engine's reading of
+// members: E2eRecoveryTest.)
+void CheckMember(Installation& inst, const std::string& kind, const Interval& iv) {
+  SCOPED_TRACE(kind + " " + iv.member);
+  const std::string out = inst.Dir("extract") + "/" + kind + "/";
+  const std::string member = std::string(iv.member) + ".dbf";
+  ASSERT_TRUE(Installation::Extract7z(inst.Dir("archive") + "/" + kind + "/20400101.zip", member, out));
+  const std::string plant = inst.Dir("project") + "/" + kind + ".dbf";
+  const std::string expected =
+      kind == "_DCLOG"     ? Installation::PythonRecords(plant, "UT", iv.dclog_lo, iv.dclog_hi)
+      : kind == "_ARCHIVE" ? Installation::PythonRecords(plant, "TIME", iv.time_lo, iv.time_hi)
+                           : Installation::PythonRecords(plant, "UTC", std::to_string(iv.utc_lo),
+                                                         std::to_string(iv.utc_hi));
+  EXPECT_GT(expected.size(), 100u);
+  EXPECT_EQ(Installation::PythonRecords(out + member), expected);
+}
+
+// The clock crosses 11:00 while packvault runs; the regular check archives
+// 10:00-10:59:59.999. An arrow key (an ESC sequence) then does not end the
+// run; ESC does, and its forced run archives the interval in progress, 11:00
+// onwards. The terminal's line mode is restored afterwards.
+TEST(E2eArchiveTest, RegularCheckThenEscapeOnTerminal) {
+  Installation inst;
+  ASSERT_EQ(inst.Plantsim("--fill 1800 --from 2040-01-01T09:30:00Z --to 2040-01-01T11:30:00Z --seed 7 "
+                          "--delete-share 0.05 --local-offset 3600"),
+            0)
+      << pvtest::ReadFileBytes(inst.Dir("plantsim.txt"));
+  inst.WriteStore("2040-01-01T10:59:00Z", 2);
+  inst.StartOnTerminal();
+
+  // The first check comes after 60 one-second passes, at about 11:01 UT.
+  ASSERT_TRUE(inst.ConsoleHas("Finished updating archives 20400101\n", 150)) << inst.Console();
+  inst.PressKey("Up");
+  EXPECT_EQ(inst.WaitExit(2), -1) << "an arrow key ended the program";
+  int rc = -1;
+  for (int attempt = 0; attempt < 5 && rc < 0; ++attempt) {
+    inst.PressKey("Escape");
+    rc = inst.WaitExit(10);
+  }
+  ASSERT_EQ(rc, 0) << inst.Console();
+  const std::string stty = pvtest::ReadFileBytes(inst.Dir("work") + "/stty.txt");
+  EXPECT_TRUE(std::regex_search(stty, std::regex(R"((^|\s)icanon(\s|$))"))) << stty;
+  EXPECT_TRUE(std::regex_search(stty, std::regex(R"((^|\s)echo(\s|$))"))) << stty;
+
+  const std::string console = inst.Console();
+  EXPECT_NE(console.find("Time 2 Zip\n"), std::string::npos);
+  EXPECT_NE(console.find("Forced Zip: Last written 0000000020400101110000000"), std::string::npos);
+  EXPECT_EQ(console.find("FAILURE: "), std::string::npos) << console;
+
+  for (const std::string kind : {"_DCLOG", "_ARCHIVE", "_EVENTLOG"}) {
+    const std::string dir = inst.Dir("archive") + "/" + kind + "/";
+    EXPECT_EQ(Installation::Members(dir + "20400101.zip"), (std::vector<std::string>{"0101_10h.dbf", "0101_11h.dbf"}))
+        << kind;
+    // The project id once, then a line per run; LT is the plant's local clock
+    // (UT + 1 h) at the run, minus an hour: both runs come between 11:00 and 12:00 UT.
+    const std::string line = std::string(1, '\0') + "UT: 0101_1";
+    EXPECT_EQ(pvtest::ReadFileBytes(dir + "20400101.txt"),
+              std::string(e2e::kProjectId) + "\r\n" + line + "0h LT: 0101_11h\r\n" + line + "1h LT: 0101_11h\r\n" + '\0')
+        << kind;
+    CheckMember(inst, kind, k10h);
+    CheckMember(inst, kind, k11h);
+  }
+  inst.CheckNothingLeft({inst.Dir("project") + "/"});
+
+  // Disk usage published; no archive error, so the error object keeps its value.
+  EXPECT_EQ(inst.Object("ARCHIVE_ERR"), "99\n");
+  const int percent = std::atoi(inst.Object("$MOPROCENT").c_str());
+  EXPECT_GE(percent, 0);
+  EXPECT_LE(percent, 100);
+  EXPECT_EQ(inst.Object("$MOFULL"), percent >= 90 ? "1\n" : "0\n");
+  EXPECT_GT(std::atof(inst.Object("$MOGB").c_str()), 0.0);
 }
 
 }  // namespace

@@ -9,19 +9,11 @@
 // with two members, and the second day's manifest links to the first's.
 #include <zip.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <functional>
-#include <string>
 #include <utility>
-#include <vector>
-
-#include <gtest/gtest.h>
 
 #include "app/zip_adapter.h"
-#include "tests/app/e2e_install.h"
-#include "tests/support/test_util.h"
+#include "tests/app/app_test_util.h"
 
 namespace {
 
@@ -49,13 +41,6 @@ class PvarchiveTest : public ::testing::Test {
   static void TearDownTestSuite() {
     delete g_inst;
     g_inst = nullptr;
-  }
-
-  // A fresh copy of the archives to tamper with.
-  std::string CopyArchives() {
-    const std::string dest = tmp_.File("archive");
-    std::filesystem::copy(g_inst->Dir("archive"), dest, std::filesystem::copy_options::recursive);
-    return dest;
   }
 
   // Runs pvarchive; its exit code, standard output in *out.
@@ -210,8 +195,9 @@ TEST_F(PvarchiveTest, EachTamperingIsReportedExactly) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    std::filesystem::remove_all(tmp_.File("archive"));
-    const std::string dest = CopyArchives();
+    const std::string dest = tmp_.File("archive");  // a fresh copy to tamper with
+    std::filesystem::remove_all(dest);
+    std::filesystem::copy(g_inst->Dir("archive"), dest, std::filesystem::copy_options::recursive);
     c.tamper(dest);
     std::string out;
     EXPECT_EQ(Pvarchive("verify " + Quote(dest) + " --hours 1 " + c.extra_args, &out), 1) << out;
@@ -235,10 +221,7 @@ TEST_F(PvarchiveTest, CsvExportGivesDbfreadsRecordsFieldForField) {
     const std::string dir = tmp_.File(kind);
     ASSERT_TRUE(Installation::Extract7z(g_inst->Dir("archive") + "/" + kind + "/20240101.zip",
                                         "0101_23h.dbf", dir));
-    const std::string cmd = "/usr/bin/python3 " +
-                            Quote(std::string(PV_SOURCE_DIR) + "/tests/app/dbf_records.py") + " " +
-                            Quote(dir + "/0101_23h.dbf") + " --csv " + Quote(csv);
-    EXPECT_EQ(pvtest::RunCommand(cmd, &out), 0) << out;
+    out = Installation::PythonRecords(dir + "/0101_23h.dbf", "--csv", csv);
     EXPECT_GT(std::atoi(out.c_str()), 900) << out;
   }
 }

@@ -14,8 +14,7 @@
 // One field of every kind the layer declares.
 class AllKindsTable : public ZrpTableBase {
  public:
-  explicit AllKindsTable(ZrpBase* base, bool autoRead = true, bool createAdjust = true)
-      : ZrpTableBase(base, autoRead, createAdjust, 10000) {}
+  explicit AllKindsTable(ZrpBase* base) : ZrpTableBase(base, true, true, 10000) {}
 
   ZrString text;
   bool flag = false;

@@ -101,8 +101,10 @@ TEST_F(ZrpFaultTest, FailedWriteIsReportedAndLosesNothingWritten) {
 
 // A full disk fails the add with a write error (reported without a stray
 // null-message line); after room is made the same object adds again. Short
-// reads fail the add and change nothing.
-TEST_F(ZrpFaultTest, FullDiskAndShortReads) {
+// reads fail the add and change nothing. A walk ends with false and the
+// read error when a read fails (with no error at the end of the data:
+// Points()).
+TEST_F(ZrpFaultTest, FullDiskShortReadsAndReadErrors) {
   Fill(3);
   {
     ZrpBase base(fs_.get());
@@ -131,28 +133,20 @@ TEST_F(ZrpFaultTest, FullDiskAndShortReads) {
     EXPECT_FALSE(Put(t, 5, false));
     EXPECT_LT(t.LastError(), 0);
     t.GetTable()->MarkChanged(0);
+    fs_->set_max_read(0);
+
+    ZrpTableIterator it;
+    ASSERT_TRUE(t.Top(it, "TIME", nullptr));
+    t.ClearLastError();
+    fs_->FailAfter(Op::kRead, 0, true);
+    EXPECT_FALSE(t.Skip(it, 1));
+    EXPECT_EQ(it, 0);
+    // The step's first read is the index's (the record it stands on is not
+    // read again); the error stays until cleared.
+    EXPECT_EQ(t.LastError(), pv::kErrIndex);
+    EXPECT_EQ(t.LastError(), pv::kErrIndex);
   }
   EXPECT_EQ(Points(), (std::vector<std::string>{"P0", "P1", "P2", "P4"}));
-}
-
-// A walk ends with false and the read error when a read fails (and with no
-// error at the end of the data: Points()).
-TEST_F(ZrpFaultTest, SkipTellsTheEndFromAReadError) {
-  Fill(3);
-  ZrpBase base(fs_.get());
-  base.Open("Fault", "/db/", false, true);
-  LogTable t(&base, "LOG", 10, false);
-  ZrpTableIterator it;
-  ASSERT_TRUE(t.Top(it, "TIME", nullptr));
-  fs_->FailAfter(Op::kRead, 0, true);
-  EXPECT_FALSE(t.Skip(it, 1));
-  EXPECT_EQ(it, 0);
-  // The step's first read is the index's (the record it stands on is not
-  // read again).
-  EXPECT_EQ(t.LastError(), pv::kErrIndex);
-  EXPECT_EQ(t.LastError(), pv::kErrIndex);  // sticky until cleared
-  t.ClearLastError();
-  EXPECT_EQ(t.LastError(), 0);
 }
 
 // A table whose declaration changed is rebuilt; a failure at any step of the

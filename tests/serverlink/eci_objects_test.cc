@@ -1,6 +1,8 @@
 #include "serverlink/eci_objects.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -111,21 +113,20 @@ TEST_F(EciObjectsTest, ShutdownObjectReadAsNumber) {
     bool ends;
   } cases[] = {{"int 0", false}, {"float 0.5", false}, {"float -0.9", false},
                {"int 1", true},  {"float 1.0", true},  {"int -5", true}};
+  Connect(kStore);
   for (const Case& c : cases) {
-    EciObjects eci;
-    eci.SetIniFile(dir_.File("kestrel.ini").c_str());
+    eci_.ShutdownFlag = false;
     WriteStore(std::string("[objects]\n$SHUTDOWN = ") + c.value + "\n");
-    ASSERT_TRUE(eci.ConnectEci("PACKVAULT", "plant1"));
     log_.lines.clear();
-    eci.Check4Shutdown();
-    EXPECT_EQ(eci.ShutdownFlag, c.ends) << c.value;
+    eci_.Check4Shutdown();
+    EXPECT_EQ(eci_.ShutdownFlag, c.ends) << c.value;
     EXPECT_EQ(log_.lines, c.ends ? Lines{"I:Shutdown = true"} : Lines{}) << c.value;
     if (!c.ends) continue;
     WriteStore("[objects]\n$SHUTDOWN = int 0\n");
-    eci.Check4Shutdown();
-    EXPECT_TRUE(eci.ShutdownFlag);
+    eci_.Check4Shutdown();
+    EXPECT_TRUE(eci_.ShutdownFlag);
   }
-  Connect(kStore);
+  log_.lines.clear();
   WriteStore("[objects]\n$SHUTDOWN int 0\n");
   eci_.Check4Shutdown();
   EXPECT_EQ(log_.lines, Lines{"E:No valid Value returned for SHUTDOWN"});
@@ -139,7 +140,7 @@ TEST_F(EciObjectsTest, PublishesDiskUsageOfTheDestination) {
     float mb;
     int32_t percent, full;
   } cases[] = {
-      {1024ull << 20, 256ull << 20, 768.0f, 75, 0},
+      // (A plain share below 90 percent: the wrong-type case below.)
       {1024ull << 20, 64ull << 20, 960.0f, 93, 1},
       // 89.99 percent used: truncated to 89 before the comparison with 90.
       {10000ull << 20, 1001ull << 20, 8999.0f, 89, 0},
@@ -176,16 +177,10 @@ TEST_F(EciObjectsTest, PublishesDiskUsageOfTheDestination) {
   EXPECT_EQ(Stored("$MOGB").f, 768.0f);
 }
 
+// (The error object set and reset, the project id and the code as they
+// should be: the ZIP scheduling and end-to-end tests.) Objects of the wrong
+// type, and no error object without its INI key.
 TEST_F(EciObjectsTest, ErrorObjectProjectIdAndCode) {
-  Connect(kStore);
-  eci_.SetError(-17, "a", "b");
-  EXPECT_EQ(Stored("ZIPERR").i, -17);
-  eci_.ResetError();
-  EXPECT_EQ(Stored("ZIPERR").i, 0);
-  EXPECT_STREQ(eci_.DoGetProjectId(), "Plant One");
-  EXPECT_STREQ(eci_.GetCode(), "s3cret");
-  EXPECT_TRUE(log_.lines.empty());
-
   Connect("[objects]\nPROJ = int 4\n$PACKVAULT = int 1\n");
   EXPECT_STREQ(eci_.DoGetProjectId(), "Failed 2 ProjectId");
   EXPECT_STREQ(eci_.GetCode(), "");  // not text: no message
@@ -207,6 +202,101 @@ TEST_F(EciObjectsTest, ErrorObjectProjectIdAndCode) {
   EXPECT_EQ(log_.lines, (Lines{"E:Failed 2 set ZipErrorObject", "E:Failed 2 reset ZipErrorObject",
                                "E:Failed 2 get text of ProjectId object",
                                "I:WARNING: No valid PointId$PACKVAULT"}));
+}
+
+// The client library on the store file.
+class EciClientTest : public EciObjectsTest {
+ protected:
+  void SetUp() override {
+    EciObjectsTest::SetUp();
+    WriteStore(kStore);
+    ASSERT_EQ(DosvConnectApp("PACKVAULT", path_.c_str()), 0) << EciLastError();
+  }
+
+  uint16_t Number(const char* name) {
+    DoValue v;
+    EXPECT_EQ(DoGetObjNum(name, &v), 0) << name;
+    EXPECT_EQ(v.type, kDoTypeLong);
+    return static_cast<uint16_t>(v.lval);
+  }
+
+  const std::string path_ = dir_.File("plant1.do");
+};
+
+// Refused stores leave the earlier connection serving; writes convert to
+// the object's type and reach the file; a failed replace keeps the old file.
+TEST_F(EciClientTest, ConnectWriteAndFailedWrite) {
+  EXPECT_EQ(DosvConnectApp("PACKVAULT", dir_.File("none.do").c_str()), kEciStoreError);
+  EXPECT_NE(std::string(EciLastError()).find("none.do"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("none.do.lock")));
+  pvtest::WriteFileBytes(dir_.File("bad.do"), "[objects]\nA = int 1\nB = long 2\n");
+  EXPECT_EQ(DosvConnectApp("PACKVAULT", dir_.File("bad.do").c_str()), kEciStoreError);
+  EXPECT_NE(std::string(EciLastError()).find("bad.do: line 3: object \"B\": type \"long\""),
+            std::string::npos)
+      << EciLastError();
+
+  // A directory in the way of the temporary file makes the replace fail.
+  std::filesystem::create_directory(path_ + ".tmp");
+  DoValue v = DoLong(9);
+  EXPECT_EQ(DoAppSetValue(Number("ZIPERR"), &v), kEciStoreError);
+  EXPECT_NE(std::string(EciLastError()).find("plant1.do.tmp"), std::string::npos) << EciLastError();
+  EXPECT_EQ(pvtest::ReadFileBytes(path_), kStore);
+  ASSERT_EQ(DoGetValue(Number("ZIPERR"), &v), 0);
+  EXPECT_EQ(v.lval, 0);
+  std::filesystem::remove(path_ + ".tmp");
+
+  DoValue f = DoFloat(768.25f);
+  EXPECT_EQ(DoAppSetValue(Number("$MOGB"), &f), 0);
+  DoValue big = DoFloat(-93.9f);  // into an int object: truncated toward zero
+  EXPECT_EQ(DoAppSetValue(Number("ZIPERR"), &big), 0);
+  DoValue t;
+  t.type = kDoTypeText;
+  t.text = "x";
+  EXPECT_EQ(DoAppSetValue(Number("ZIPERR"), &t), kEciWrongType);
+  EXPECT_EQ(DoAppSetValue(0, &big), kEciNoObject);
+  EXPECT_EQ(DoGetValue(8, &t), kEciNoObject);
+  std::string text = pvtest::ReadFileBytes(path_);
+  EXPECT_NE(text.find("$MOGB = float 768.25\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("ZIPERR = int -93\n"), std::string::npos) << text;
+  EXPECT_FALSE(std::filesystem::exists(path_ + ".tmp"));
+}
+
+// One process sets A with pvobjects in a loop while this one reads A and
+// writes B through the library: both see every update, and neither the
+// library nor a plain read of the file ever meets a half-written store.
+TEST_F(EciClientTest, TwoProcessesShareTheStore) {
+  pvtest::WriteFileBytes(path_, "[objects]\nA = int 0\nB = int 0\nC = text x\n");
+  const int kToolWrites = 40;
+  std::string loop = "for i in $(seq 1 " + std::to_string(kToolWrites) + "); do " +
+                     pvtest::BinaryPath("bin/pvobjects") + " " + path_ +
+                     " set A $i >/dev/null 2>>" + dir_.File("errors") + " || echo \"set $i failed\" >>" +
+                     dir_.File("errors") + "; done; touch " + dir_.File("done");
+  ASSERT_EQ(std::system(("(" + loop + ") &").c_str()), 0);
+
+  uint16_t a = Number("A"), b = Number("B");
+  int32_t last_a = 0, writes = 0;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (!std::filesystem::exists(dir_.File("done"))) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "pvobjects loop did not finish";
+    DoValue v;
+    ASSERT_EQ(DoGetValue(a, &v), 0) << EciLastError();
+    EXPECT_GE(v.lval, last_a);
+    last_a = v.lval;
+    DoValue next = DoLong(++writes);
+    ASSERT_EQ(DoAppSetValue(b, &next), 0) << EciLastError();
+    StoreDocument doc;
+    pv::Status st = StoreDocument::Parse(pvtest::ReadFileBytes(path_), &doc);
+    ASSERT_TRUE(st.ok()) << st.ToString();
+    ASSERT_EQ(doc.size(), 3u);
+    EXPECT_GE(doc.Object(b).value.i, writes);
+  }
+  EXPECT_EQ(pvtest::ReadFileBytes(dir_.File("errors")), "");
+  DoValue v;
+  ASSERT_EQ(DoGetValue(a, &v), 0);
+  EXPECT_EQ(v.lval, kToolWrites);
+  ASSERT_EQ(DoGetValue(b, &v), 0);
+  EXPECT_EQ(v.lval, writes);
+  EXPECT_GT(writes, 0);
 }
 
 }  // namespace

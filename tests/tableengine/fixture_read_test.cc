@@ -25,10 +25,7 @@ using pvtest::JsonParser;
 std::string Hex(const std::string& bytes) {
   static const char kHex[] = "0123456789abcdef";
   std::string out;
-  for (unsigned char c : bytes) {
-    out.push_back(kHex[c >> 4]);
-    out.push_back(kHex[c & 15]);
-  }
+  for (unsigned char c : bytes) out += {kHex[c >> 4], kHex[c & 15]};
   return out;
 }
 

@@ -8,6 +8,29 @@
 #include "foundation/platform/process.h"
 
 namespace pv {
+namespace {
+
+// The same texts as foundation/version.rc.in, the Windows version resource.
+#define PV_STR2(x) #x
+#define PV_STR(x) PV_STR2(x)
+constexpr char kVersionText[] =
+    PV_STR(PV_VERSION_MAJOR) "." PV_STR(PV_VERSION_MINOR) "." PV_STR(PV_VERSION_PATCH) ".0";
+
+struct VersionValue {
+  const char* key;
+  const char* value;
+};
+
+constexpr VersionValue kVersionValues[] = {
+    {"ProductName", "Packvault"},
+    {"FileDescription", "Packvault plant log archiver"},
+    {"CompanyName", "Packvault"},
+    {"FileVersion", kVersionText},
+    {"ProductVersion", kVersionText},
+    {"LegalCopyright", "Copyright (C) 2026 Packvault developers"},
+};
+
+}  // namespace
 
 Status ExecutablePath(std::string* path) {
   std::vector<char> buf(4096);
@@ -38,6 +61,24 @@ Status UserName(std::string* name) {
   }
   return Status::NotFound("user name of uid " + std::to_string(geteuid()) + ": " +
                           (rc != 0 ? std::strerror(rc) : "no passwd entry"));
+}
+
+Status OwnFileVersion(int32_t (&number)[4]) {
+  number[0] = PV_VERSION_MAJOR;
+  number[1] = PV_VERSION_MINOR;
+  number[2] = PV_VERSION_PATCH;
+  number[3] = 0;  // the build number is not used
+  return Status::OK();
+}
+
+Status OwnVersionText(const char* key, std::string* value) {
+  for (const VersionValue& v : kVersionValues) {
+    if (std::strcmp(v.key, key) == 0) {
+      *value = v.value;
+      return Status::OK();
+    }
+  }
+  return Status::NotFound(std::string("version text ") + key);
 }
 
 int32_t LastOsError() { return errno; }

@@ -1,0 +1,373 @@
+// Helpers of the app tests: running the independent ZIP tools and reading
+// archives; table-like test bytes; the plant log tables read back as one
+// comparable line per record; and a throw-away Packvault installation for the
+// end-to-end tests.
+#ifndef PV_TESTS_APP_APP_TEST_UTIL_H_
+#define PV_TESTS_APP_APP_TEST_UTIL_H_
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/dc_log_dbf.h"
+#include "app/entry_dbf.h"
+#include "app/event_log_dbf.h"
+#include "foundation/platform/file.h"
+#include "foundation/zr_string.h"
+#include "foundation/zr_time.h"
+#include "persist/zrp_base.h"
+#include "persist/zrp_table_iterator.h"
+#include "tests/support/test_util.h"
+
+namespace pvtest {
+
+// Runs a shell command; its standard output goes to *out when given, its
+// standard error is dropped. The command's exit code, or -1.
+inline int RunCommand(const std::string& command, std::string* out) {
+  FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
+  if (p == nullptr) return -1;
+  std::string text;
+  char buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+  const int status = pclose(p);
+  if (out != nullptr) *out = text;
+  return (status >= 0 && (status & 0x7f) == 0) ? ((status >> 8) & 0xff) : -1;
+}
+
+// n records of a fixed-width, plant-log-like text: compressible like the real
+// tables but different per seed, so a member's bytes identify it.
+inline std::string TableLikeBytes(uint32_t records, uint32_t seed) {
+  std::string bytes;
+  bytes.reserve(records * 48u);
+  uint32_t x = seed * 2654435761u + 1u;
+  char line[64];
+  for (uint32_t i = 0; i < records; ++i) {
+    x = x * 1103515245u + 12345u;
+    std::snprintf(line, sizeof line, " POINT%05u            20071203%06u%12.4f%11u",
+                  (x >> 8) % 4000u, i % 240000u, static_cast<double>(x % 100000u) / 7.0,
+                  x % 17u);
+    bytes += line;
+  }
+  return bytes;
+}
+
+// The member names of an archive as 7z lists them with the code; the whole
+// listing goes to *listing when given.
+inline std::vector<std::string> ZipMembers(const std::string& zip, const std::string& code,
+                                           std::string* listing = nullptr) {
+  std::string text;
+  RunCommand("7z l -slt -p'" + code + "' '" + zip + "'", &text);
+  if (listing != nullptr) *listing = text;
+  std::vector<std::string> members;
+  const size_t start = text.find("\n----------\n");
+  size_t pos = start == std::string::npos ? text.size() : start;
+  while ((pos = text.find("\nPath = ", pos)) != std::string::npos) {
+    pos += 8;
+    members.push_back(text.substr(pos, text.find('\n', pos) - pos));
+  }
+  return members;
+}
+
+// A member's bytes as 7z extracts them with the code ("" when it fails).
+inline std::string ZipMemberBytes(const std::string& zip, const std::string& member,
+                                  const std::string& code) {
+  std::string out;
+  const int rc = RunCommand("7z x -so -p'" + code + "' '" + zip + "' '" + member + "'", &out);
+  return rc == 0 ? out : std::string();
+}
+
+// How many files in dir look like libzip's temporary files of archive_name
+// (archive_name + "." + six characters).
+inline int LeftoverTempFiles(const std::string& dir, const std::string& archive_name) {
+  std::vector<std::string> names;
+  if (!pv::ListDirectory(dir, &names).ok()) return 0;
+  int count = 0;
+  for (const std::string& n : names) {
+    if (n.size() == archive_name.size() + 7 && n.compare(0, archive_name.size(), archive_name) == 0 &&
+        n[archive_name.size()] == '.') {
+      ++count;
+    }
+  }
+  return count;
+}
+
+}  // namespace pvtest
+
+// Reading plant log tables (and archived copies of them) back through the
+// table classes, as one comparable text line per record.
+namespace plantrec {
+
+inline std::string Line(const DcLogDbf& r) {
+  return std::string(r.ut.AsSortableString(true).GetText()) + "|" + r.lt.AsSortableString(true).GetText() +
+         "|" + r.location.GetText() + "|" + r.text.GetText() + "|" + r.guid.GetText() + "|" +
+         r.user.GetText();
+}
+
+inline std::string Line(const EntryDbf& r) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "|%u|%.4f|%d", r.time, r.val, r.sts);
+  return std::string(r.point_id.GetText()) + buf;
+}
+
+inline std::string Line(const EventLogDbf& r) {
+  char buf[400];
+  std::snprintf(buf, sizeof buf, "%u|%u|%u|%u|%u|%s|%s|%u|%u|%u|%u|%u|%u|%u|%u|%.6f|%.6f|%u|%s|%d|%d",
+                r.type, r.al_type, r.obj_num, r.old_state, r.new_state, r.old_sts_txt.GetText(),
+                r.new_sts_txt.GetText(), r.old_level, r.new_level, r.al_old, r.al_new, r.utc, r.lt,
+                r.timestamp, r.timelevel, r.val_old, r.val_new, r.user_id, r.user_name.GetText(),
+                r.printed ? 1 : 0, r.do_print ? 1 : 0);
+  return buf;
+}
+
+// The records of table name in dir (ending with a separator), walked in the
+// order of tag, that pass keep; one Line each. The table is neither created
+// nor adjusted.
+template <class Table>
+std::vector<std::string> Read(const std::string& dir, const char* name, const char* tag,
+                              const std::function<bool(const Table&)>& keep = nullptr) {
+  std::vector<std::string> lines;
+  ZrpBase base;
+  base.Open("PLANTREC", dir.c_str(), false, false);
+  {
+    Table t(&base, name, true, false);
+    ZrpTableIterator it;
+    bool ok = t.Top(it, tag, nullptr);
+    while (ok && it != 0) {
+      if (!keep || keep(t)) lines.push_back(Line(t));
+      ok = t.Skip(it, 1);
+    }
+    t.Close(ZrString(name));
+  }
+  base.Close();
+  return lines;
+}
+
+inline std::vector<std::string> Sorted(std::vector<std::string> v) {
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+}  // namespace plantrec
+
+// A throw-away Packvault installation: the real
+// packvault executable with its kestrel.ini, a project directory with the
+// three plant tables, an object store with an accelerated clock, and the
+// archive destination, all below one temporary directory:
+//
+//   ROOT/bin/packvault, ROOT/bin/kestrel.ini
+//   ROOT/work/plant1.do          the store; packvault runs in ROOT/work
+//   ROOT/project/                _DCLOG, _ARCHIVE, _EVENTLOG
+//   ROOT/archive/<kind>/         day archives and day text files
+//
+// Processes are started through the shell.
+namespace e2e {
+
+constexpr char kProjectCode[] = "Kx7-plant!code";
+constexpr char kProjectId[] = "Plant One";
+
+// Runs a shell command; returns its exit status.
+inline int Shell(const std::string& cmd) { return pvtest::RunCommand(cmd, nullptr); }
+
+inline std::string Upper(std::string p) {
+  std::transform(p.begin(), p.end(), p.begin(), [](unsigned char c) { return std::toupper(c); });
+  return p;
+}
+
+// Polls done every 50 ms; false when it is still false after timeout_s seconds.
+inline bool WaitUntil(const std::function<bool()>& done, int timeout_s) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+inline std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) {
+    if (c == '\'') {
+      q += "'\\''";
+    } else {
+      q += c;
+    }
+  }
+  return q + "'";
+}
+
+class Installation {
+ public:
+  Installation() {
+    namespace fs = std::filesystem;
+    for (const char* d : {"bin", "work", "project", "archive"}) fs::create_directory(Dir(d));
+    pvtest::CopyFile(pvtest::BinaryPath("bin/packvault"), Dir("bin") + "/packvault");
+    fs::permissions(Dir("bin") + "/packvault", fs::perms::owner_exec, fs::perm_options::add);
+    WriteIni("");
+  }
+
+  // kestrel.ini: one-hour intervals, checks every minute, the three kinds
+  // in ROOT/project/, then the lines of extra ("Key=Value\r\n" each).
+  void WriteIni(const std::string& extra) {
+    const std::string project = "=" + Dir("project") + "/\r\n";
+    pvtest::WriteFileBytes(Dir("bin") + "/kestrel.ini",
+                           "[Packvault]\r\nMoDrv=" + Dir("archive") + "/\r\nWriteInterval=1\r\nCheckTimeInterval=1\r\n"
+                           "Dbf_1=_dclog\r\nPath_1" + project + "Dbf_2=_ARCHIVE\r\nPath_2" + project +
+                           "Dbf_3=_EventLog\r\nPath_3" + project +
+                           "ErrorObjId=ARCHIVE_ERR\r\nProjectObjId=PROJECT_ID\r\n" + extra);
+  }
+
+  ~Installation() {
+    // A run that a failed assertion left behind is killed, not waited for.
+    std::string pid = Dir("work") + "/pid";
+    if (std::filesystem::exists(pid) && !std::filesystem::exists(Dir("work") + "/rc")) {
+      Shell("kill -9 $(cat " + Quote(pid) + ") 2>/dev/null");
+    }
+    if (!tmux_.empty()) Shell("tmux -L " + tmux_ + " kill-server 2>/dev/null");
+  }
+
+  std::string Dir(const std::string& name) const { return root_.Path() + "/" + name; }
+  std::string Store() const { return Dir("work") + "/plant1.do"; }
+
+  // The store: its clock stands at start_utc now and runs rate times as fast
+  // as real time; local time is one hour after universal time. Without
+  // code, the store has no "$PACKVAULT".
+  void WriteStore(const std::string& start_utc, int rate, bool code = true) {
+    pvtest::WriteFileBytes(Store(), "[clock]\nstart = " + start_utc + "\nstarted_at = " +
+                                        std::to_string(std::time(nullptr)) + "\nrate = " + std::to_string(rate) +
+                                        "\nlocal_offset = 3600\n[objects]\n$SHUTDOWN = int 0\n$MOFULL = int 7\n"
+                                        "$MOGB = float -1\n$MOPROCENT = int -1\n" +
+                                        (code ? "$PACKVAULT = text " + std::string(kProjectCode) + "\n" : "") +
+                                        "ARCHIVE_ERR = int 99\nPROJECT_ID = text " + kProjectId + "\n");
+  }
+
+  int Plantsim(const std::string& args) {
+    return Shell(pvtest::BinaryPath("bin/plantsim") + " " + Quote(Dir("project")) + " " + args +
+                 " > " + Quote(Dir("plantsim.txt")) + " 2>&1");
+  }
+
+  std::string Object(const std::string& name) {
+    std::string out;
+    pvtest::RunCommand(pvtest::BinaryPath("bin/pvobjects") + " " + Quote(Store()) + " get " + Quote(name), &out);
+    return out;
+  }
+  int SetObject(const std::string& name, const std::string& value) {
+    return Shell(pvtest::BinaryPath("bin/pvobjects") + " " + Quote(Store()) + " set " +
+                 Quote(name) + " " + Quote(value));
+  }
+
+  // Starts packvault in the background with its console on a pipe and no
+  // keyboard; its process id lands in ROOT/work/pid, its exit code in
+  // ROOT/work/rc.
+  void Start() {
+    const std::string run = "cd " + Quote(Dir("work")) +
+                            " || exit 1; ../bin/packvault plant1 > console.txt 2>&1 & echo $! > pid;"
+                            " wait $!; echo $? > rc";
+    Shell("sh -c " + Quote(run) + " > /dev/null 2>&1 < /dev/null &");
+  }
+
+  // Starts packvault on a terminal, a detached tmux session, in the
+  // foreground so that the terminal is its keyboard (an asynchronous command
+  // of a shell reads /dev/null); its exit code lands in ROOT/work/rc, the
+  // terminal's settings after the run in ROOT/work/stty.txt.
+  void StartOnTerminal() {
+    tmux_ = "pvtest" + std::to_string(std::time(nullptr)) + std::to_string(std::rand() % 100000);
+    const std::string run = "cd " + Quote(Dir("work")) +
+                            " && ../bin/packvault plant1 > console.txt 2>&1; e=$?; stty -a > stty.txt;"
+                            " echo $e > rc";
+    Shell("tmux -L " + tmux_ + " new-session -d -x 160 -y 40 " + Quote("sh -c " + Quote(run)));
+  }
+  void PressKey(const char* key) { Shell("tmux -L " + tmux_ + " send-keys " + key); }
+
+  // Forgets the last run: its console, process id and exit code.
+  void ClearRun() {
+    for (const char* f : {"/console.txt", "/pid", "/rc"}) std::filesystem::remove(Dir("work") + f);
+  }
+
+  // Waits until the console shows text; false after timeout_s seconds.
+  bool ConsoleHas(const std::string& text, int timeout_s) {
+    return WaitUntil([&] {
+      return std::filesystem::exists(Dir("work") + "/console.txt") && Console().find(text) != std::string::npos;
+    }, timeout_s);
+  }
+
+  // Waits for packvault to end (its exit code written whole); the code, or
+  // -1 on timeout.
+  int WaitExit(int timeout_s) {
+    const std::string rc = Dir("work") + "/rc";
+    if (!WaitUntil([&] { return std::filesystem::exists(rc) && pvtest::ReadFileBytes(rc).find('\n') != std::string::npos; },
+                   timeout_s)) {
+      return -1;
+    }
+    return std::atoi(pvtest::ReadFileBytes(rc).c_str());
+  }
+
+  std::string Console() const { return pvtest::ReadFileBytes(Dir("work") + "/console.txt"); }
+
+  // The records of a table (or archive member) read by python3-dbfread, one
+  // sorted JSON line each; with a field, only those with field in [lo, hi].
+  // With "--csv" and a file for lo, the script's comparison with that CSV
+  // export instead.
+  static std::string PythonRecords(const std::string& dbf, const std::string& field = "",
+                                   const std::string& lo = "", const std::string& hi = "") {
+    std::string cmd = "/usr/bin/python3 " + Quote(std::string(PV_SOURCE_DIR) + "/tests/app/dbf_records.py") +
+                      " " + Quote(dbf);
+    if (!field.empty()) cmd += " " + field + " " + Quote(lo);
+    if (!hi.empty()) cmd += " " + Quote(hi);
+    std::string out;
+    EXPECT_EQ(pvtest::RunCommand(cmd, &out), 0) << cmd;
+    return out;
+  }
+
+  // Extracts one member of an encrypted day archive with 7z and the project
+  // code into dir; false when 7z refuses.
+  static bool Extract7z(const std::string& zip, const std::string& member, const std::string& dir) {
+    return Shell("7z x -y -p" + Quote(kProjectCode) + " -o" + Quote(dir) + " " + Quote(zip) + " " +
+                 Quote(member) + " > /dev/null") == 0;
+  }
+
+  // Only plant tables in the project directories (dir + "/" each); only day
+  // archives, their text files and manifests, and the journal in the archive
+  // directories.
+  void CheckNothingLeft(const std::vector<std::string>& projects) {
+    for (const std::string& p : projects) {
+      for (const auto& e : std::filesystem::directory_iterator(p)) {
+        const std::string n = e.path().filename().string();
+        EXPECT_TRUE(n[0] == '_' && (e.path().extension() == ".dbf" || e.path().extension() == ".cdx"))
+            << p << n;
+      }
+    }
+    for (const char* kind : {"_DCLOG", "_ARCHIVE", "_EVENTLOG"}) {
+      for (const auto& e : std::filesystem::directory_iterator(Dir("archive") + "/" + kind)) {
+        const std::string n = e.path().filename().string();
+        const std::string ext = e.path().extension().string();
+        EXPECT_TRUE(n == "ArchivedIntervals.txt" ||
+                    (n.size() == 8 + ext.size() && (ext == ".zip" || ext == ".txt" || ext == ".manifest")))
+            << kind << "/" << n;
+      }
+    }
+  }
+
+  static std::vector<std::string> Members(const std::string& zip) {
+    return pvtest::ZipMembers(zip, kProjectCode);
+  }
+
+ private:
+  pvtest::TempDir root_;
+  std::string tmux_;
+};
+
+}  // namespace e2e
+
+#endif  // PV_TESTS_APP_APP_TEST_UTIL_H_
