@@ -43,6 +43,7 @@ echo "check-deb: clean $release system ready after $((SECONDS - started)) s"
 
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 cp "$deb" "$root/tmp/packvault.deb"
+cp scripts/demo-store.sh "$root/tmp/demo-store.sh"
 # packvault finds itself through /proc/self/exe; named mutexes live in /dev/shm.
 mount -t proc proc "$root/proc"
 mount -t tmpfs tmpfs "$root/dev/shm"
@@ -60,21 +61,8 @@ bin=/opt/packvault/bin
 mkdir -p /var/lib/packvault/project /var/lib/packvault/archive /var/log/packvault
 cd /var/lib/packvault
 $bin/plantsim project --fill 3600 --from 2024-03-01T04:00:00Z --to 2024-03-01T06:00:00Z --seed 5 > /dev/null
-cat > demo.do <<DO
-[clock]
-start = 2024-03-01T06:30:00Z
-started_at = $(date +%s)
-rate = 0
-local_offset = 3600
-[objects]
-\$SHUTDOWN = int 0
-\$MOFULL = int 0
-\$MOGB = float 0
-\$MOPROCENT = int 0
-\$PACKVAULT = text demo-code-2024
-PV_ZIPERROR = int 0
-PV_PROJECT = text Demo plant
-DO
+. /tmp/demo-store.sh
+demo_store 2024-03-01T06:30:00Z 0 demo-code-2024 "Demo plant" > demo.do
 ZRLOGFILEDIR=/var/log/packvault $bin/packvault demo < /dev/null > console.txt 2>&1 &
 pid=$!
 for _ in $(seq 50); do grep -q "Destination file path" console.txt && break; sleep 0.2; done

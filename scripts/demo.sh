@@ -48,24 +48,8 @@ INI
 day=$(date -u +%Y-%m-%d)
 ymd=$(date -u +%Y%m%d)
 start="${day}T05:57:00Z"
-write_store() {
-  cat > "$demo/work/plant1.do" <<DO
-# Object store of the demo project plant1
-[clock]
-start = $start
-started_at = $(date +%s)
-rate = 50
-local_offset = 3600
-[objects]
-\$SHUTDOWN = int 0
-\$MOFULL = int 0
-\$MOGB = float 0
-\$MOPROCENT = int 0
-\$PACKVAULT = text $code
-PV_ZIPERROR = int 0
-PV_PROJECT = text Demo plant 1
-DO
-}
+. scripts/demo-store.sh
+write_store() { demo_store "$start" 50 "$code" "Demo plant 1" > "$demo/work/plant1.do"; }
 write_store
 
 echo "== filling the plant tables: two hours of history before $start"

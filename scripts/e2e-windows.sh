@@ -31,23 +31,8 @@ INI
 day=$(date -u +%Y-%m-%d)
 ymd=$(date -u +%Y%m%d)
 start="${day}T04:57:00Z"
-write_store() {
-  cat > "$run/work/plant1.do" <<DO
-[clock]
-start = $start
-started_at = $(date +%s)
-rate = 50
-local_offset = 3600
-[objects]
-\$SHUTDOWN = int 0
-\$MOFULL = int 0
-\$MOGB = float 0
-\$MOPROCENT = int 0
-\$PACKVAULT = text $code
-PV_ZIPERROR = int 0
-PV_PROJECT = text Wine plant
-DO
-}
+. scripts/demo-store.sh
+write_store() { demo_store "$start" 50 "$code" "Wine plant" > "$run/work/plant1.do"; }
 write_store
 wine "$bin/plantsim.exe" "$(win "$run/project")" --fill 3600 --from "${day}T03:57:00Z" --to "$start" \
   --seed 42 --local-offset 3600 > "$run/plantsim.txt" 2>&1
