@@ -1,0 +1,29 @@
+// The platform-independent half of the process runner: Run on top of Child.
+#include "tests/support/process_runner.h"
+
+#include <stdexcept>
+
+#include "tests/support/test_util.h"
+
+namespace pvtest {
+
+ProcessResult Run(const std::vector<std::string>& argv, const std::string& input,
+                  int32_t timeout_ms) {
+  TempDir dir;
+  WriteFileBytes(dir.File("in"), input);
+  ProcessResult result;
+  {
+    Child child(argv, dir.File("out"), dir.File("err"), dir.File("in"));
+    std::optional<int> code = child.Wait(timeout_ms);
+    if (!code) {
+      child.Kill();
+      result.timed_out = true;
+    }
+    result.exit_code = code.value_or(-1);
+  }
+  result.out = ReadFileBytes(dir.File("out"));
+  result.err = ReadFileBytes(dir.File("err"));
+  return result;
+}
+
+}  // namespace pvtest
