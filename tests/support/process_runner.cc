@@ -26,4 +26,14 @@ ProcessResult Run(const std::vector<std::string>& argv, const std::string& input
   return result;
 }
 
+std::string WithoutCr(std::string text) {
+  size_t to = 0;
+  for (size_t from = 0; from < text.size(); ++from) {
+    if (text[from] == '\r' && from + 1 < text.size() && text[from + 1] == '\n') continue;
+    text[to++] = text[from];
+  }
+  text.resize(to);
+  return text;
+}
+
 }  // namespace pvtest

@@ -72,6 +72,10 @@ ProcessResult RunHostTool(const std::vector<std::string>& argv, const std::strin
 // wine, where "C:\..." or "Z:/..." becomes the host's Unix path.
 std::string HostPath(const std::string& path);
 
+// A program's text output with each "\r\n" as "\n": Windows programs write
+// their lines with CR LF.
+std::string WithoutCr(std::string text);
+
 // The path of a program of the build, e.g. ProgramPath("bin/pvdbf"), with
 // ".exe" on Windows.
 std::string ProgramPath(const std::string& relative);
