@@ -321,6 +321,9 @@ int32_t XzZip(XzHandle handle) {
   zip_t* za = zip_open(pv::PathForUtf8Library(archive).c_str(), ZIP_CREATE, &open_error);
   if (za == nullptr) {
     // An archive that exists but cannot be read is not ours to overwrite.
+    // One that does not exist failed on its directory: Windows reports a
+    // missing directory here already, POSIX only for the temporary file.
+    if (!pv::PathExists(archive)) return kXzErrCannotCreate;
     const int32_t error = ToXzError(open_error);
     return error == kXzErrSourceUnreadable ? kXzErrArchiveUnreadable : error;
   }
