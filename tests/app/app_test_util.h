@@ -23,11 +23,13 @@
 #include "app/dc_log_dbf.h"
 #include "app/entry_dbf.h"
 #include "app/event_log_dbf.h"
+#include "app/zip_adapter.h"
 #include "foundation/platform/file.h"
 #include "foundation/zr_string.h"
 #include "foundation/zr_time.h"
 #include "persist/zrp_base.h"
 #include "persist/zrp_table_iterator.h"
+#include "tests/support/process_runner.h"
 #include "tests/support/test_util.h"
 
 namespace pvtest {
@@ -67,8 +69,7 @@ inline std::string TableLikeBytes(uint32_t records, uint32_t seed) {
 // listing goes to *listing when given.
 inline std::vector<std::string> ZipMembers(const std::string& zip, const std::string& code,
                                            std::string* listing = nullptr) {
-  std::string text;
-  RunCommand("7z l -slt -p'" + code + "' '" + zip + "'", &text);
+  const std::string text = RunHostTool({"7z", "l", "-slt", "-p" + code, HostPath(zip)}).out;
   if (listing != nullptr) *listing = text;
   std::vector<std::string> members;
   const size_t start = text.find("\n----------\n");
@@ -83,24 +84,37 @@ inline std::vector<std::string> ZipMembers(const std::string& zip, const std::st
 // A member's bytes as 7z extracts them with the code ("" when it fails).
 inline std::string ZipMemberBytes(const std::string& zip, const std::string& member,
                                   const std::string& code) {
-  std::string out;
-  const int rc = RunCommand("7z x -so -p'" + code + "' '" + zip + "' '" + member + "'", &out);
-  return rc == 0 ? out : std::string();
+  const ProcessResult r = RunHostTool({"7z", "x", "-so", "-p" + code, HostPath(zip), member});
+  return r.exit_code == 0 ? r.out : std::string();
 }
 
-// How many files in dir look like libzip's temporary files of archive_name
-// (archive_name + "." + six characters).
+// One XzZip as the archive job runs it (deflate level 9, bare member names),
+// or with remove an XzRemoveFiles of the member named file. The library must
+// be up.
+inline int32_t ZipUpdate(const std::string& archive, const std::string& file, const std::string& code,
+                         XzEncryption method = XzEncryption::kAes256, bool remove = false) {
+  XzHandle h = XzCreateXceedZipA();
+  XzSetEncryptionPasswordA(h, code.c_str());
+  XzSetEncryptionMethod(h, method);
+  XzSetCompressionLevel(h, 9);
+  XzSetPreservePaths(h, false);
+  XzSetZipFilenameA(h, archive.c_str());
+  XzSetFilesToProcessA(h, file.c_str());
+  const int32_t r = remove ? XzRemoveFiles(h) : XzZip(h);
+  XzDestroyXceedZip(h);
+  return r;
+}
+
+// How many files in dir look like libzip's temporary files of archive_name:
+// archive_name + "." + six (POSIX) or eight (Windows) characters.
 inline int LeftoverTempFiles(const std::string& dir, const std::string& archive_name) {
   std::vector<std::string> names;
   if (!pv::ListDirectory(dir, &names).ok()) return 0;
-  int count = 0;
-  for (const std::string& n : names) {
-    if (n.size() == archive_name.size() + 7 && n.compare(0, archive_name.size(), archive_name) == 0 &&
-        n[archive_name.size()] == '.') {
-      ++count;
-    }
-  }
-  return count;
+  return static_cast<int>(std::count_if(names.begin(), names.end(), [&](const std::string& n) {
+    const size_t suffix = n.size() - archive_name.size();
+    return n.size() > archive_name.size() && n.compare(0, archive_name.size(), archive_name) == 0 &&
+           n[archive_name.size()] == '.' && (suffix == 7 || suffix == 9);
+  }));
 }
 
 }  // namespace pvtest

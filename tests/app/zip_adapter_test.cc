@@ -4,9 +4,9 @@
 
 #include <libdeflate.h>
 #include <zlib.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+
+#include <future>
+#include <thread>
 
 #include "app/zip_deflate_source.h"
 #include "foundation/platform/sha256.h"
@@ -14,7 +14,8 @@
 
 namespace {
 
-using pvtest::RunCommand;
+using pvtest::HostPath;
+using pvtest::RunHostTool;
 
 constexpr char kCode[] = "Pl4nt-Code";
 
@@ -26,24 +27,16 @@ class ZipAdapterTest : public ::testing::Test {
     XceedZipShutdownDLL();
   }
 
-  // One XzZip run as the archive job does it; with remove, XzRemoveFiles of
-  // the member named file.
-  int32_t Zip(const std::string& archive, const std::string& file, const char* code = kCode,
-              XzEncryption method = XzEncryption::kAes256, bool remove = false) {
-    XzHandle h = XzCreateXceedZipA();
-    EXPECT_NE(h, nullptr);
-    XzSetEncryptionPasswordA(h, code);
-    XzSetEncryptionMethod(h, method);
-    XzSetCompressionLevel(h, 9);
-    XzSetPreservePaths(h, false);
-    XzSetZipFilenameA(h, archive.c_str());
-    XzSetFilesToProcessA(h, file.c_str());
-    const int32_t r = remove ? XzRemoveFiles(h) : XzZip(h);
-    XzDestroyXceedZip(h);
-    return r;
+  static int32_t Zip(const std::string& archive, const std::string& file,
+                     XzEncryption method = XzEncryption::kAes256) {
+    return pvtest::ZipUpdate(archive, file, kCode, method);
   }
-  int32_t Remove(const std::string& archive, const std::string& member) {
-    return Zip(archive, member, kCode, XzEncryption::kAes256, true);
+  static int32_t Remove(const std::string& archive, const std::string& member) {
+    return pvtest::ZipUpdate(archive, member, kCode, XzEncryption::kAes256, true);
+  }
+  // 7z's test of every member with the code, or with another one.
+  static int Test7z(const std::string& archive, const std::string& code = kCode) {
+    return RunHostTool({"7z", "t", "-p" + code, HostPath(archive)}).exit_code;
   }
 
   std::string MakeFile(const std::string& name, const std::string& bytes) {
@@ -67,21 +60,20 @@ TEST_F(ZipAdapterTest, MembersUnderBareNamesReplaceRemoveAndEncryption) {
   // A member of several deflate chunks, well compressed.
   const std::string big = pvtest::TableLikeBytes(3 * kDeflateChunk / 60, 4);
   ASSERT_GT(big.size(), 2 * kDeflateChunk);
-  ASSERT_EQ(mkdir(dir_.File("out").c_str(), 0755), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(dir_.File("out")));
   ASSERT_EQ(Zip(zip, MakeFile("1203_23h.dbf", big)), kXzSuccess);
   EXPECT_LT(std::filesystem::file_size(zip), big.size() / 3);
   ASSERT_EQ(Zip(zip, a), kXzSuccess);
   ASSERT_EQ(Zip(zip, b), kXzSuccess);
 
-  std::string listing;
-  ASSERT_EQ(RunCommand("7z t -p" + std::string(kCode) + " '" + zip + "'", &listing), 0) << listing;
+  ASSERT_EQ(Test7z(zip), 0);
   std::string slt;
   EXPECT_EQ(pvtest::ZipMembers(zip, kCode, &slt),
             (std::vector<std::string>{"1203_23h.dbf", "1203_07h.dbf", "1203_15h.dbf"}));
   EXPECT_NE(slt.find("Method = AES-256 Deflate"), std::string::npos) << slt;
   EXPECT_EQ(Extract7z(zip, "1203_07h.dbf"), pvtest::ReadFileBytes(a));
   EXPECT_TRUE(Extract7z(zip, "1203_23h.dbf") == big);
-  EXPECT_NE(RunCommand("7z t -pwrong '" + zip + "'", nullptr), 0);
+  EXPECT_NE(Test7z(zip, "wrong"), 0);
 
   // Same name again: replaced, not doubled.
   pvtest::WriteFileBytes(a, pvtest::TableLikeBytes(3000, 9));
@@ -95,10 +87,11 @@ TEST_F(ZipAdapterTest, MembersUnderBareNamesReplaceRemoveAndEncryption) {
   EXPECT_EQ(Remove(dir_.File("none.zip"), "x.dbf"), kXzErrNoMember);
 
   // Traditional encryption, for old tools: unzip reads it.
-  std::string out;
-  ASSERT_EQ(Zip(dir_.File("crypto.zip"), b, kCode, XzEncryption::kZipCrypto), kXzSuccess);
-  ASSERT_EQ(RunCommand("unzip -p -P " + std::string(kCode) + " '" + dir_.File("crypto.zip") + "' 1203_15h.dbf", &out), 0);
-  EXPECT_EQ(out, pvtest::ReadFileBytes(b));
+  ASSERT_EQ(Zip(dir_.File("crypto.zip"), b, XzEncryption::kZipCrypto), kXzSuccess);
+  const pvtest::ProcessResult unzip =
+      RunHostTool({"unzip", "-p", "-P", kCode, HostPath(dir_.File("crypto.zip")), "1203_15h.dbf"});
+  EXPECT_EQ(unzip.exit_code, 0) << unzip.err;
+  EXPECT_EQ(unzip.out, pvtest::ReadFileBytes(b));
 }
 
 // Deflate chunks joined into one stream: every way a chunk can end (0 to 7
@@ -184,31 +177,19 @@ TEST_F(ZipAdapterTest, FailuresReturnStableNumbersAndKeepTheArchive) {
   EXPECT_EQ(updated.find(entry(g), manifest.size()), manifest.size()) << updated;
 }
 
-// The busy case's other process signals on g_inside and waits on g_release
-// (pipes) while it holds the directory's mutex.
-int g_inside[2];
-int g_release[2];
+// The busy case's other updater signals g_inside from within its update,
+// while it holds the directory's mutex, and waits for g_release.
+std::promise<void> g_inside;
+std::promise<void> g_release;
 
 // Steps that real disks and processes rarely fail, made to fail through the
-// adapter's seams: each has its own number, and libzip's temporary file goes.
-TEST_F(ZipAdapterTest, RenameSyncAndBusyFailuresHaveTheirOwnNumbers) {
+// adapter's seams, each with its own number. (A failed write or rename:
+// ZipPosixFaultsTest.)
+TEST_F(ZipAdapterTest, SyncAndBusyFailuresHaveTheirOwnNumbers) {
   const std::string zip = dir_.File("s.zip");
   const std::string first = MakeFile("0101_07h.dbf", pvtest::TableLikeBytes(2000, 4));
   const std::string second = MakeFile("0101_15h.dbf", pvtest::TableLikeBytes(2000, 5));
   ASSERT_EQ(Zip(zip, first), kXzSuccess);
-
-  // Rename: a directory has taken the archive's name when libzip renames its
-  // temporary file over it.
-  XzTestSeams().before_commit = [](const std::string& archive) {
-    ASSERT_EQ(std::rename(archive.c_str(), (archive + ".aside").c_str()), 0);
-    ASSERT_EQ(mkdir(archive.c_str(), 0755), 0);
-  };
-  EXPECT_EQ(Zip(zip, second), kXzErrReplaceFailed);
-  XzTestSeams().before_commit = nullptr;
-  EXPECT_EQ(pvtest::LeftoverTempFiles(dir_.Path(), "s.zip"), 0);
-  ASSERT_EQ(rmdir(zip.c_str()), 0);
-  ASSERT_EQ(std::rename((zip + ".aside").c_str(), zip.c_str()), 0);
-  EXPECT_EQ(pvtest::ZipMembers(zip, kCode), std::vector<std::string>{"0101_07h.dbf"});
 
   // Sync of the new archive, then of its directory: the archive is replaced
   // but not known to be durable, which the caller must hear.
@@ -223,34 +204,21 @@ TEST_F(ZipAdapterTest, RenameSyncAndBusyFailuresHaveTheirOwnNumbers) {
   XzTestSeams().sync = real_seams_.sync;
   EXPECT_EQ(pvtest::ZipMembers(zip, kCode), std::vector<std::string>{"0101_07h.dbf"});
 
-  // Busy: another process is inside an update in the same directory. Both
-  // operations give up after the wait; that process's update then completes.
-  ASSERT_EQ(pipe(g_inside), 0);
-  ASSERT_EQ(pipe(g_release), 0);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    close(g_inside[0]);
-    close(g_release[1]);  // so that the parent's end alone keeps it waiting
-    XzTestSeams().before_commit = [](const std::string&) {
-      char c = 1;
-      if (write(g_inside[1], &c, 1) != 1 || read(g_release[0], &c, 1) != 1) _exit(90);
-    };
-    _exit(Zip(zip, second));
-  }
-  close(g_inside[1]);  // a child that died early then reads as the end
-  close(g_release[0]);
-  char c = 0;
-  ASSERT_EQ(read(g_inside[0], &c, 1), 1);
+  // Busy: another updater is inside an update in the same directory (a
+  // thread: the mutex is owned per thread, as across processes). Both
+  // operations give up after the wait; that update then completes.
+  XzTestSeams().before_commit = [](const std::string&) {
+    g_inside.set_value();
+    g_release.get_future().wait();
+  };
+  std::future<int32_t> other = std::async(std::launch::async, [&] { return Zip(zip, second); });
+  g_inside.get_future().wait();
+  XzTestSeams().before_commit = nullptr;
   XzTestSeams().directory_wait_ms = 100;
   EXPECT_EQ(Zip(dir_.File("other.zip"), first), kXzErrBusy);
   EXPECT_EQ(Remove(zip, "0101_07h.dbf"), kXzErrBusy);
-  ASSERT_EQ(write(g_release[1], &c, 1), 1);
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kXzSuccess) << status;
-  close(g_inside[0]);
-  close(g_release[1]);
+  g_release.set_value();
+  EXPECT_EQ(other.get(), kXzSuccess);
   EXPECT_EQ(pvtest::ZipMembers(zip, kCode),
             (std::vector<std::string>{"0101_07h.dbf", "0101_15h.dbf"}));
   EXPECT_FALSE(pv::PathExists(dir_.File("other.zip")));
@@ -262,7 +230,7 @@ TEST_F(ZipAdapterTest, KilledDuringAddLeavesEarlierMembersAndItsTempIsCleared) {
   // Large enough that deflating it at level 9 takes a while.
   const std::string big = MakeFile("0101_15h.dbf", pvtest::TableLikeBytes(600000, 7));
 
-  // The kill races the child's rename: when the rename wins, the add simply
+  // The kill races the worker's rename: when the rename wins, the add simply
   // completed, and the attempt is made again (the deflate is fast, so the
   // window between the temporary file and the rename is short).
   bool killed_while_writing = false;
@@ -271,24 +239,20 @@ TEST_F(ZipAdapterTest, KilledDuringAddLeavesEarlierMembersAndItsTempIsCleared) {
       if (e.path().filename().string().rfind("k.", 0) == 0) std::filesystem::remove(e.path());
     }
     ASSERT_EQ(Zip(zip, first), kXzSuccess);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) _exit(Zip(zip, big));
+    pvtest::Child worker({pvtest::ProgramPath("bin/zip_worker"), zip, big, kCode});
     // Kill it once libzip's temporary file exists, i.e. while it is written.
     bool seen = false;
-    for (int i = 0; i < 20000 && !seen; ++i) {
+    for (int i = 0; i < 20000 && !seen && worker.Running(); ++i) {
       seen = pvtest::LeftoverTempFiles(dir_.Path(), "k.zip") > 0;
-      if (!seen) usleep(200);
+      if (!seen) std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    kill(pid, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    killed_while_writing = seen && WIFSIGNALED(status) &&
-                           pvtest::LeftoverTempFiles(dir_.Path(), "k.zip") == 1;
+    const bool running = worker.Running();
+    worker.Kill();
+    killed_while_writing = seen && running && pvtest::LeftoverTempFiles(dir_.Path(), "k.zip") == 1;
   }
   ASSERT_TRUE(killed_while_writing) << "every add finished before it could be killed";
 
-  EXPECT_EQ(RunCommand("7z t -p" + std::string(kCode) + " '" + zip + "'", nullptr), 0);
+  EXPECT_EQ(Test7z(zip), 0);
   EXPECT_EQ(Extract7z(zip, "0101_07h.dbf"), pvtest::ReadFileBytes(first));
   EXPECT_EQ(pvtest::LeftoverTempFiles(dir_.Path(), "k.zip"), 1);
 
