@@ -88,16 +88,14 @@ inline std::string ZipMemberBytes(const std::string& zip, const std::string& mem
   return r.exit_code == 0 ? r.out : std::string();
 }
 
-// One XzZip as the archive job runs it (deflate level 9, bare member names),
-// or with remove an XzRemoveFiles of the member named file. The library must
-// be up.
+// One XzZip with the instance's defaults (deflate level 9, bare member
+// names), or with remove an XzRemoveFiles of the member named file. The
+// library must be up.
 inline int32_t ZipUpdate(const std::string& archive, const std::string& file, const std::string& code,
                          XzEncryption method = XzEncryption::kAes256, bool remove = false) {
   XzHandle h = XzCreateXceedZipA();
   XzSetEncryptionPasswordA(h, code.c_str());
   XzSetEncryptionMethod(h, method);
-  XzSetCompressionLevel(h, 9);
-  XzSetPreservePaths(h, false);
   XzSetZipFilenameA(h, archive.c_str());
   XzSetFilesToProcessA(h, file.c_str());
   const int32_t r = remove ? XzRemoveFiles(h) : XzZip(h);

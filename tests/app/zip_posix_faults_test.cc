@@ -1,9 +1,7 @@
-// Archive updates that fail while libzip writes or renames the new archive.
-// Both faults are made the POSIX way: a file-size limit (setrlimit; writes
-// beyond it fail with EFBIG) stands in for a full disk, and the archive,
-// which libzip holds open, is renamed aside for a directory to take its name
-// (Windows refuses to rename an open file). So this file is built on Linux
-// only.
+// Archive updates that fail while libzip writes or renames the new archive,
+// made the POSIX way: a file-size limit (setrlimit) stands in for a full
+// disk, and the archive libzip holds open is renamed aside for a directory
+// to take its name (Windows renames no open file). Built on Linux only.
 #include <signal.h>
 #include <sys/resource.h>
 
