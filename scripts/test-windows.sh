@@ -39,6 +39,7 @@ cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-mingw64
   "${launcher[@]}" >/dev/null
 cmake --build build/windows -j"$(nproc)"
 
-ctest --test-dir build/windows -j"$(nproc)" --timeout 600 --output-on-failure \
+. scripts/run-ctest.sh
+run_ctest --test-dir build/windows -j"$(nproc)" --timeout 600 --output-on-failure \
   "${quick[@]}" "$@"
 [ $# -gt 0 ] || scripts/e2e-windows.sh
