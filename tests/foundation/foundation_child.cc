@@ -1,14 +1,11 @@
 // foundation_child: the other process of the foundation tests that need two.
 //
-//   foundation_child mutex NAME               takes the named mutex and ends
-//                                             holding it, as a killed program would
-//   foundation_child mutex-hold NAME          takes it, prints "held", waits to be killed
-//   foundation_child mutex-count NAME FILE N  N times, under the mutex: adds 1 to the
-//                                             number in FILE
-//   foundation_child pool NAME                attaches to the shared pool block NAME;
-//                                             exits with the attach count
-//   foundation_child keys N                   polls the keyboard N times, prints the keys
-//   foundation_child utc-offset T...          prints the local offset at each UTC time
+//   mutex-hold NAME          takes the named mutex, prints "held", waits to be killed
+//   mutex-count NAME FILE N  N times, under the mutex: adds 1 to the number in FILE
+//   pool NAME                attaches to the shared pool block NAME; exits with the
+//                            attach count
+//   keys N                   polls the keyboard N times, prints the keys (-1: none)
+//   utc-offset T...          prints the local UTC offset at each time
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -47,13 +44,9 @@ int Count(const char* name, const char* path, int rounds) {
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 2 ? argv[1] : "";
-  if (mode == "mutex" || mode == "mutex-hold") {
+  if (mode == "mutex-hold") {
     std::unique_ptr<pv::NamedMutex> m = Open(argv[2]);
     if (!m->Lock(pv::kWaitForever).ok()) return 4;
-    if (mode == "mutex") {
-      std::fflush(nullptr);
-      std::_Exit(0);  // no unlock, no destructors: the owner is gone
-    }
     std::printf("held\n");
     std::fflush(stdout);
     for (int i = 0; i < 600; ++i) pv::SleepMillis(100);  // a test that died leaves no holder for long
@@ -71,6 +64,6 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  std::fprintf(stderr, "usage: foundation_child mutex|mutex-hold|mutex-count|pool|keys|utc-offset ...\n");
+  std::fprintf(stderr, "usage: foundation_child mutex-hold|mutex-count|pool|keys|utc-offset ...\n");
   return 2;
 }

@@ -56,7 +56,6 @@ TEST_F(ZrGranularityTest, SizeToSlotMapping) {
     EXPECT_EQ(ZrGranularity::ForSize(c.request)->GetSize(), c.slot) << c.request;
   }
   EXPECT_EQ(ZrGranularity::At(9).GetSlotsPerBatch(), 8u);
-  EXPECT_EQ(ZrGranularity::At(16).GetSize(), 0u);
   // No slots beyond the largest granularity, and nothing touched.
   EXPECT_NE(ThrownText([] { ZrGranularity::AllocFor(16777217, nullptr, nullptr); })
                 .find("Illegal attempt to\tallocate 0x1000001 bytes"),
@@ -112,7 +111,7 @@ TEST_F(ZrGranularityTest, BadFreesAreFatal) {
 
   EXPECT_NE(misaligned.find(": ZrGranularity::Free(): pointer does not match granularity size"),
             std::string::npos);
-  EXPECT_EQ(misaligned.rfind("foundation_tests: ", 0), 0u) << misaligned;  // owner name first
+  EXPECT_EQ(misaligned.rfind("foundation_tests", 0), 0u) << misaligned;  // owner name first
   EXPECT_NE(outside.find("ZrGranularity::Free(): pointer not in committed range"), std::string::npos);
   EXPECT_NE(null_free.find("ZrGranularity::Free(): pointer not in committed range"), std::string::npos);
   char expected[100];
@@ -258,7 +257,8 @@ TEST_F(ZrGranularityDeathTest, DumpOnThrowPrivateAndSharedBlocks) {
           ZrThrow("stop");
         } catch (const ZrStringBase&) {
         }
-        fputs(testing::internal::GetCapturedStdout().c_str(), stderr);
+        const bool dumped = testing::internal::GetCapturedStdout().find(
+                                "\nMemory State:\nTotal memory : ") != std::string::npos;
         ZrThrowSetTestMode(true);
         ZrGranularity::_FreeMem();
         ZrGranularity::_AllocMem(0x400000);
@@ -274,14 +274,13 @@ TEST_F(ZrGranularityDeathTest, DumpOnThrowPrivateAndSharedBlocks) {
         while (ZrGranularity::_FreeMem() >= 0) {
         }
         std::string none = ThrownText([] { ZrGranularity::ForSize(8)->Alloc(8, nullptr); });
-        fprintf(stderr, "%s|%d|%d %d %d|%s\n", full.c_str(), small != nullptr, first, second, now,
-                none.c_str());
+        fprintf(stderr, "%s|%s|%d|%d %d %d|%s\n", dumped ? "dumped" : "no dump", full.c_str(),
+                small != nullptr, first, second, now, none.c_str());
         exit(0);
       },
       testing::ExitedWithCode(0),
-      "Memory State:\nTotal memory : [0-9]+ bytes\n(.|\n)*"
-      "foundation_tests: ZrGranularity::MemPrepare\\(\\): Out of Memory\\|1\\|1 2 2\\|"
-      ".*ZrGranularity::MemPrepare\\(\\): Memory not initialized");
+      "dumped\\|foundation_tests.*: ZrGranularity::MemPrepare\\(\\): Out of Memory\\|1\\|1 2 2\\|"
+      ".*: ZrGranularity::MemPrepare\\(\\): Memory not initialized");
 }
 
 }  // namespace
