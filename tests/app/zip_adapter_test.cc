@@ -122,8 +122,7 @@ TEST(DeflateChunksTest, JoinedChunksInflateToTheWholeInput) {
 
 // The busy case's other updater signals g_inside from within its update,
 // while it holds the directory's mutex, and waits for g_release.
-std::promise<void> g_inside;
-std::promise<void> g_release;
+std::promise<void> g_inside, g_release;
 
 // Each failure has its own number and keeps the archive; those that real
 // disks and processes rarely give are made through the adapter's seams. (A
@@ -182,12 +181,14 @@ TEST_F(ZipAdapterTest, FailuresHaveTheirOwnNumbersAndKeepTheArchive) {
   // Busy: another updater is inside an update in the same directory (a
   // thread: the mutex is owned per thread, as across processes). Both
   // operations give up after the wait; that update then completes.
+  g_inside = {};
+  g_release = {};
   XzTestSeams().before_commit = [](const std::string&) {
     g_inside.set_value();
     g_release.get_future().wait();
   };
   std::future<int32_t> other = std::async(std::launch::async, [&] { return Zip(zip, g); });
-  g_inside.get_future().wait();
+  ASSERT_EQ(g_inside.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
   XzTestSeams().before_commit = nullptr;
   XzTestSeams().directory_wait_ms = 100;
   EXPECT_EQ(Zip(dir_.File("other.zip"), f), kXzErrBusy);
