@@ -259,7 +259,7 @@ TEST_F(ZipDataTest, EightHourDayThroughFaultsAStopAndARestart) {
   EXPECT_EQ(ReadFileBytes(text), first);
   EXPECT_FALSE(zd_->ZipError);
   EXPECT_TRUE(log_.Has("I:Forced Zip: Last written 0000000020071203080000000, write interval "
-                     "+0000000000+08+00+00+000, force time 0000000020071203160000000"));
+                       "+0000000000+08+00+00+000, force time 0000000020071203160000000"));
   EXPECT_EQ(copier->runs.back(), "20071203080000000..20071203155959999 1203_15h 20071203");
   ASSERT_EQ(Members("20071203"), (Names{"1203_07h.dbf", "1203_15h.dbf"}));
   copier->runs.clear();
@@ -317,7 +317,7 @@ TEST_F(ZipDataTest, EightHourDayThroughFaultsAStopAndARestart) {
   WriteFileBytes(journal, "20071303 1303_99h " + Project() + "\n");
   zd_->StartTime();
   EXPECT_TRUE(log_.Has("E:Journal line not understood, ignored: " + Dest() +
-                     "_DCLOG\\ArchivedIntervals.txt: 20071303 1303_99h " + Project()));
+                       "_DCLOG\\ArchivedIntervals.txt: 20071303 1303_99h " + Project()));
   EXPECT_EQ(ReadFileBytes(journal).find("1303_99h"), std::string::npos);
 }
 
