@@ -5,6 +5,7 @@
 // processes append.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -14,6 +15,7 @@
 #include "tableengine/cdx_index.h"
 #include "tableengine/cdx_opener.h"
 #include "tableengine/engine_api.h"
+#include "tests/support/process_runner.h"
 #include "tests/support/test_util.h"
 #include "tests/tableengine/fake_table.h"
 #include "tests/tableengine/plant_layouts.h"
@@ -326,8 +328,13 @@ TEST_F(CdxEngineTest, ExclusiveUseLeavesTheSameFilesAsSharedUse) {
   }
 }
 
-int RunWorker(const std::string& args) {
-  return std::system((pvtest::BinaryPath("bin/dbf_worker") + " " + args).c_str());
+// Runs dbf_worker with the arguments; its exit code. Its messages go to the
+// test's output.
+int RunWorker(std::vector<std::string> args) {
+  args.insert(args.begin(), pvtest::ProgramPath("bin/dbf_worker"));
+  const pvtest::ProcessResult r = pvtest::Run(args);
+  std::fputs(r.err.c_str(), stderr);
+  return r.exit_code;
 }
 
 // Two writer processes append at once while one process walks the index
@@ -348,15 +355,15 @@ TEST_F(CdxEngineTest, WriterProcessesAppendWhileReaderProcessesWalkAndRead) {
   std::vector<std::thread> workers;
   for (const char* w : {"W1", "W2"}) {
     workers.emplace_back([&, w] {
-      results[w[1] - '1'] = RunWorker("append " + path + " " + std::to_string(kEach) + " " + w);
+      results[w[1] - '1'] = RunWorker({"append", path, std::to_string(kEach), w});
     });
   }
-  workers.emplace_back([&] { results[2] = RunWorker("walk " + path + " TIMEPTID 0"); });
-  workers.emplace_back([&] { results[3] = RunWorker("read " + path + ".dbf 1500"); });
+  workers.emplace_back([&] { results[2] = RunWorker({"walk", path, "TIMEPTID", "0"}); });
+  workers.emplace_back([&] { results[3] = RunWorker({"read", path + ".dbf", "1500"}); });
   for (std::thread& w : workers) w.join();
   EXPECT_EQ(results, (std::vector<int>{0, 0, 0, 0}));
   // After the writers: one more walk sees every record.
-  EXPECT_EQ(RunWorker("walk " + path + " TIMEPTID " + std::to_string(2 * kEach)), 0);
+  EXPECT_EQ(RunWorker({"walk", path, "TIMEPTID", std::to_string(2 * kEach)}), 0);
 
   t = Table::Open(&ctx_, path);
   ASSERT_NE(t, nullptr);
