@@ -328,8 +328,7 @@ TEST_F(CdxEngineTest, ExclusiveUseLeavesTheSameFilesAsSharedUse) {
   }
 }
 
-// Runs dbf_worker with the arguments; its exit code. Its messages go to the
-// test's output.
+// Runs dbf_worker; its exit code (its messages go to the test's output).
 int RunWorker(std::vector<std::string> args) {
   args.insert(args.begin(), pvtest::ProgramPath("bin/dbf_worker"));
   const pvtest::ProcessResult r = pvtest::Run(args);
