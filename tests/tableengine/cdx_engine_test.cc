@@ -1,8 +1,8 @@
 // Compound indexes through the engine's table interface: the plant tag sets
 // kept right over appends, changes, deletes and recalls (checked with the
-// index check), copies of the plant fixtures changed in place, positioning
-// in tag order, and reader processes walking and reading while writer
-// processes append.
+// index check), copies of the plant fixtures changed in place, the same
+// files from exclusive and shared use, and reader processes walking and
+// reading while writer processes append.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -202,39 +202,6 @@ TEST_F(CdxEngineTest, PlantFixtureCopiesStayRightWhenChanged) {
     EXPECT_EQ(Keys(t, "__FREE"), 143u);
     ASSERT_EQ(t->Close(), 0);
   }
-}
-
-TEST_F(CdxEngineTest, PositioningFollowsTheSelectedTag) {
-  Table* t = CreatePlant("_ARCHIVE", pvtest::ArchiveLayout);
-  const char* ids[] = {"C", "A", "B", "A", "C"};
-  for (int i = 0; i < 5; ++i) {
-    ASSERT_EQ(t->AppendBlank(), 0);
-    ASSERT_EQ(t->FieldByName("POINTID")->AssignText(ids[i]), 0);
-    ASSERT_EQ(t->FieldByName("TIME")->AssignText(("2024010100000" + std::to_string(9 - i)).c_str()), 0);
-    ASSERT_EQ(t->Unlock(), 0);
-  }
-  Tag* tag = t->TagByName("ptidtime");
-  ASSERT_NE(tag, nullptr);
-  t->SelectTag(tag);
-  std::vector<int32_t> order;
-  for (int32_t r = t->Top(); r == 0; r = t->Skip(1)) order.push_back(t->RecordNumber());
-  EXPECT_EQ(order, (std::vector<int32_t>{4, 2, 3, 5, 1}));
-  EXPECT_EQ(t->Seek("A"), 0);
-  EXPECT_EQ(t->RecordNumber(), 4);
-  EXPECT_EQ(t->SeekNext("A"), 0);
-  EXPECT_EQ(t->RecordNumber(), 2);
-  EXPECT_NE(t->SeekNext("A"), 0);
-  // (A soft seek between keys and past the end: TableTest.SearchAndSkipInTagOrder
-  // of the persistence layer.) The free list: a deleted record is found through "__FREE" only.
-  SetDeleted(t, 3, true);
-  t->SelectTag(t->TagByName("__FREE"));
-  EXPECT_EQ(t->Top(), 0);
-  EXPECT_EQ(t->RecordNumber(), 3);
-  EXPECT_EQ(t->Seek("3"), 0);
-  t->SelectTag(tag);
-  EXPECT_EQ(t->Seek("B"), kResultAfter);
-  EXPECT_EQ(t->RecordNumber(), 5);
-  ASSERT_EQ(t->Close(), 0);
 }
 
 // The same appends, changes, deletes and recalls through a table used

@@ -86,9 +86,10 @@ TEST(CdxFixtureTest, EveryTagWalksBothWaysInSortedOrderAndEveryKeyIsFound) {
   EXPECT_GE(tags_checked, 40);
 }
 
-// Seek results before, after and within the keys, and on the free list:
-// CdxEngineTest.PositioningFollowsTheSelectedTag. Here tag names, keys
-// longer than the tag's, and a descending tag.
+// Seek results before, after and within the keys, and on the free list,
+// through a table: the persistence layer's TableTest.SearchAndSkipInTagOrder
+// and TableTest.AddReusesTheLowestDeletedRecordAndRemoves, and pvdbf seek.
+// Here tag names, keys longer than the tag's, and a descending tag.
 TEST(CdxFixtureTest, TagNamesLongKeysAndDescendingSeeks) {
   pvtest::FakeTable table(pvtest::FixturePath("plant/n1000/_DCLOG.dbf"));
   auto index = OpenIndex(pvtest::FixturePath("plant/n1000/_DCLOG.cdx"), table);
