@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -282,8 +283,12 @@ TEST_F(EciClientTest, TwoProcessesShareTheStore) {
   std::atomic<bool> done{false};
   std::jthread tool([&] {
     for (int i = 1; i <= kToolWrites; ++i) {
-      const pvtest::ProcessResult r = RunTool({path_, "set", "A", std::to_string(i)});
-      if (r.exit_code != 0) errors += "set " + std::to_string(i) + " failed: " + r.err;
+      try {  // an exception on this thread would end the test program
+        const pvtest::ProcessResult r = RunTool({path_, "set", "A", std::to_string(i)});
+        if (r.exit_code != 0) errors += "set " + std::to_string(i) + " failed: " + r.err;
+      } catch (const std::exception& e) {
+        errors += e.what();
+      }
     }
     done = true;
   });
