@@ -1,36 +1,41 @@
 // The real packvault executable: usage failure, the log file, the ways the
-// main loop ends (ESC through a pipe, "/ESC", SIGTERM and SIGINT, ESC on a
-// terminal), and an end-to-end archive run on a terminal.
+// main loop ends (ESC from standard input, "/ESC", SIGTERM and SIGINT, ESC on
+// a terminal), and an end-to-end archive run on a terminal.
 //
 // The archive run: plant tables filled by plantsim, driven by the object
 // store's accelerated clock, in 2040 (PcTimes above 2^31), with one-hour
 // intervals. The plant tables hold records from 09:30 to 11:30 UT, one every
 // 4 seconds, 5% of them deleted, so every interval has records before, at
-// and after both of its ends. (Stops through "$SHUTDOWN" and signals in the
-// middle of runs: E2eRecoveryTest.)
+// and after both of its ends. (Stops through "$SHUTDOWN" in the middle of
+// runs: E2eRecoveryTest.)
 #include <regex>
 
+#include "foundation/platform/env.h"
 #include "tests/app/app_test_util.h"
 
 namespace {
 
 using e2e::Installation;
 
-std::string Shell(const std::string& cmd, int* status) {
-  std::string out;
-  *status = pvtest::RunCommand(cmd, &out);
-  return out;
-}
-
-// An installation whose store clock stands in 2030, where the plant has no records.
+// An installation whose store clock stands in 2030, where the plant has no
+// records; packvault runs with the debug log switched on.
 struct Install : e2e::Installation {
-  Install() { WriteStore("2030-01-01T10:00:00Z", 1); }
-  // "cd work && env ... packvault <args>" with the debug log switched on.
-  std::string Command(const std::string& args) const {
-    return "(cd '" + Dir("work") + "' && PACKVAULT_DEBUG_FILE=100000 ZRLOGFILEDIR='" + Dir("work") +
-           "' LC_ALL=C.UTF-8 timeout --foreground -s KILL 30 " + Exe() + " " + args + ")";
+  Install() {
+    WriteStore("2030-01-01T10:00:00Z", 1);
+    EXPECT_TRUE(pv::SetEnv("PACKVAULT_DEBUG_FILE", "100000").ok());
+    EXPECT_TRUE(pv::SetEnv("ZRLOGFILEDIR", Dir("work").c_str()).ok());
   }
-  std::string Exe() const { return Dir("bin") + "/packvault"; }
+  ~Install() {
+    EXPECT_TRUE(pv::UnsetEnv("PACKVAULT_DEBUG_FILE").ok());
+    EXPECT_TRUE(pv::UnsetEnv("ZRLOGFILEDIR").ok());
+  }
+  // Runs packvault with args and the keys of input to its end (killed after 30 s).
+  pvtest::ProcessResult Packvault(std::vector<std::string> args, const std::string& input) {
+    args.insert(args.begin(), Exe());
+    pvtest::ProcessResult r = InWork([&] { return pvtest::Run(args, input, 30000); });
+    r.out = pvtest::WithoutCr(r.out);
+    return r;
+  }
   std::string Log() const { return pvtest::ReadFileBytes(Dir("work") + "/Packvault.log"); }
 };
 
@@ -45,13 +50,12 @@ const std::string kPrefix = R"([0-9.e+]+ [0-9]{17} P=[0-9a-f]+ T=[0-9a-f]+ E=-?[
 
 TEST(PackvaultTest, NoArgumentGivesUsageExitOneAndTheLog) {
   Install in;
-  int status = -1;
-  std::string out = Shell(in.Command("") + " </dev/null 2>/dev/null", &status);
-  EXPECT_EQ(status, 1);
-  EXPECT_TRUE(std::regex_search(out, std::regex(R"(^Packvault version [0-9]+\.[0-9]+\.[0-9]+\.[0-9]+\n)")))
-      << out;
-  EXPECT_NE(out.find("\nFAILURE: Usage: 'Packvault <projectfile> [/d]'\nExit App\n"), std::string::npos)
-      << out;
+  const pvtest::ProcessResult r = in.Packvault({}, "");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(^Packvault version [0-9]+\.[0-9]+\.[0-9]+\.[0-9]+\n)")))
+      << r.out;
+  EXPECT_NE(r.out.find("\nFAILURE: Usage: 'Packvault <projectfile> [/d]'\nExit App\n"), std::string::npos)
+      << r.out;
   std::string log = in.Log();
   EXPECT_TRUE(std::regex_search(log, std::regex("^" + kPrefix + "\\*{70}\r\n"))) << log;
   EXPECT_TRUE(std::regex_search(
@@ -59,34 +63,37 @@ TEST(PackvaultTest, NoArgumentGivesUsageExitOneAndTheLog) {
       << log;
 }
 
-TEST(PackvaultTest, EscEndsUnlessSlashEscInAnyCaseButSigtermAndSigintAlways) {
+// "/d", or "/Esc" as one of three arguments (not looked at): ESC from
+// standard input ends the run after other keys are passed over (one key a
+// pass: KeyboardTest).
+TEST(PackvaultTest, EscEndsTheRunUnlessSlashEscIsTheOnlyOption) {
   Install in;
-  // The pipe delivers ESC at once, then its end (no more keys); only the
-  // signal ends the run. It is sent once the log shows the loop about to
-  // start (the stop handlers are installed before that).
-  for (const char* sig : {"TERM", "INT"}) {
-    const std::string log = in.Dir("work") + "/Packvault.log";
-    std::remove(log.c_str());
-    int status = -1;
-    std::string out = Shell("printf '\\033' | " + in.Command("plant1 /ESC") +
-                                " & pid=$!; for i in $(seq 600); do grep -qs 'ESC disabled' '" + log +
-                                "' && break; sleep 0.1; done; kill -" + sig + " $(pgrep -f '^" + in.Exe() +
-                                " plant1 /ESC' | head -1); wait $pid",
-                            &status);
-    EXPECT_EQ(status, 0) << sig << ": " << out;
-    EXPECT_NE(out.find("ESC disabled\n"), std::string::npos) << out;
-    EXPECT_TRUE(std::regex_search(out, kOrderlyEnd)) << out;
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"plant1", "/d"}, {"plant1", "/Esc", "extra"}}) {
+    const pvtest::ProcessResult r = in.Packvault(args, "ab\x1b");
+    EXPECT_EQ(r.exit_code, 0) << args[1] << ": " << r.out;
+    EXPECT_TRUE(std::regex_search(r.out, kOrderlyEnd)) << r.out;
+    EXPECT_EQ(r.out.find("ESC disabled"), std::string::npos) << r.out;
   }
+}
 
-  // "/d", or "/Esc" as one of three arguments (not looked at): ESC through a
-  // pipe ends the run after other keys are passed over (one key a pass:
-  // KeyboardTest).
-  for (const char* args : {"plant1 /d", "plant1 /Esc extra"}) {
-    int status = -1;
-    std::string out = Shell("printf 'ab\\033' | " + in.Command(args), &status);
-    EXPECT_EQ(status, 0) << args << ": " << out;
-    EXPECT_TRUE(std::regex_search(out, kOrderlyEnd)) << out;
-    EXPECT_EQ(out.find("ESC disabled"), std::string::npos) << out;
+// With "/ESC", ESC from standard input is passed over; only the signal ends
+// the run. It is sent once the log shows the loop about to start (the stop
+// handlers are installed before that).
+TEST(PackvaultTest, SigtermAndSigintEndTheRunAlsoWithEscDisabled) {
+  Install in;
+  const std::string keys = in.Dir("keys");
+  pvtest::WriteFileBytes(keys, "\x1b");
+  for (const char* sig : {"-TERM", "-INT"}) {
+    const std::string log = in.Dir("work") + "/Packvault.log";
+    std::filesystem::remove(log);
+    in.ClearRun();
+    in.Start({"plant1", "/ESC"}, keys);
+    ASSERT_TRUE(e2e::WaitUntil(
+        [&] { return std::filesystem::exists(log) && in.Log().find("ESC disabled") != std::string::npos; }, 30));
+    ASSERT_TRUE(e2e::RunOk({"kill", sig, std::to_string(in.RunId())}));
+    EXPECT_EQ(in.WaitExit(30), 0) << sig << ": " << in.Console();
+    EXPECT_NE(in.Console().find("ESC disabled\n"), std::string::npos) << in.Console();
+    EXPECT_TRUE(std::regex_search(in.Console(), kOrderlyEnd)) << in.Console();
   }
 }
 
@@ -134,21 +141,19 @@ void CheckMember(Installation& inst, const std::string& kind, const Interval& iv
 // onwards. The terminal's line mode is restored afterwards.
 TEST(E2eArchiveTest, RegularCheckThenEscapeOnTerminal) {
   Installation inst;
-  ASSERT_EQ(inst.Plantsim("--fill 1800 --from 2040-01-01T09:30:00Z --to 2040-01-01T11:30:00Z --seed 7 "
-                          "--delete-share 0.05 --local-offset 3600"),
-            0)
-      << pvtest::ReadFileBytes(inst.Dir("plantsim.txt"));
+  ASSERT_TRUE(inst.Plantsim("--fill 1800 --from 2040-01-01T09:30:00Z --to 2040-01-01T11:30:00Z --seed 7 "
+                             "--delete-share 0.05 --local-offset 3600"));
   inst.WriteStore("2040-01-01T10:59:00Z", 2);
   inst.StartOnTerminal();
 
   // The first check comes after 60 one-second passes, at about 11:01 UT.
   ASSERT_TRUE(inst.ConsoleHas("Finished updating archives 20400101\n", 150)) << inst.Console();
   inst.PressKey("Up");
-  EXPECT_EQ(inst.WaitExit(2), -1) << "an arrow key ended the program";
+  EXPECT_EQ(inst.TerminalExit(2), -1) << "an arrow key ended the program";
   int rc = -1;
   for (int attempt = 0; attempt < 5 && rc < 0; ++attempt) {
     inst.PressKey("Escape");
-    rc = inst.WaitExit(10);
+    rc = inst.TerminalExit(10);
   }
   ASSERT_EQ(rc, 0) << inst.Console();
   const std::string stty = pvtest::ReadFileBytes(inst.Dir("work") + "/stty.txt");

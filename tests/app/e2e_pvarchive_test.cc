@@ -18,7 +18,6 @@
 namespace {
 
 using e2e::Installation;
-using e2e::Quote;
 
 Installation* g_inst = nullptr;
 
@@ -38,13 +37,12 @@ class PvarchiveTest : public ::testing::Test {
     ASSERT_TRUE(g_ready) << "the day archives the pvarchive cases read could not be made";
   }
   static void MakeArchives(Installation& inst) {
-    ASSERT_EQ(inst.Plantsim("--fill 2700 --from 2024-01-01T22:00:00Z --to 2024-01-02T00:30:00Z "
-                            "--seed 11 --delete-share 0.05 --local-offset 3600"),
-              0);
+    ASSERT_TRUE(inst.Plantsim("--fill 2700 --from 2024-01-01T22:00:00Z --to 2024-01-02T00:30:00Z "
+                              "--seed 11 --delete-share 0.05 --local-offset 3600"));
     for (const char* clock : {"2024-01-01T22:30:00Z", "2024-01-01T23:30:00Z", "2024-01-02T00:10:00Z"}) {
       inst.ClearRun();
       inst.WriteStore(clock, 0);
-      ASSERT_EQ(inst.SetObject("$SHUTDOWN", "1"), 0);
+      ASSERT_TRUE(inst.SetObject("$SHUTDOWN", "1"));
       inst.Start();
       ASSERT_EQ(inst.WaitExit(60), 0) << inst.Console();
     }
@@ -55,8 +53,10 @@ class PvarchiveTest : public ::testing::Test {
   }
 
   // Runs pvarchive; its exit code, standard output in *out.
-  static int Pvarchive(const std::string& args, std::string* out) {
-    return pvtest::RunCommand(pvtest::BinaryPath("bin/pvarchive") + " " + args + " 2>/dev/null", out);
+  static int Pvarchive(const std::vector<std::string>& args, std::string* out) {
+    const pvtest::ProcessResult r = pvtest::Run(e2e::Tool("pvarchive", args));
+    *out = pvtest::WithoutCr(r.out);
+    return r.exit_code;
   }
 
   pvtest::TempDir tmp_;
@@ -98,15 +98,14 @@ std::string WithoutRecord(std::string dbf, uint32_t r) {
 
 TEST_F(PvarchiveTest, VerifyPassesAndListShowsTheMembers) {
   std::string out;
-  EXPECT_EQ(Pvarchive("verify " + Quote(g_inst->Dir("archive")) + " --store " +
-                          Quote(g_inst->Store()) + " --plant " + Quote(g_inst->Dir("project")) +
-                          " --hours 1",
+  EXPECT_EQ(Pvarchive({"verify", g_inst->Dir("archive"), "--store", g_inst->Store(), "--plant",
+                       g_inst->Dir("project"), "--hours", "1"},
                       &out),
             0)
       << out;
   EXPECT_EQ(out, "6 archives, 9 members verified: all well\n");
 
-  EXPECT_EQ(Pvarchive("list " + Quote(g_inst->Dir("archive")) + " --day 20240101 --json", &out), 0);
+  EXPECT_EQ(Pvarchive({"list", g_inst->Dir("archive"), "--day", "20240101", "--json"}, &out), 0);
   for (const char* member : {"0101_22h.dbf", "0101_23h.dbf"}) {
     // 2700 records over 2.5 hours, 5% of them deleted: about 1026 live per hour.
     const size_t at = out.find(std::string("{\"member\": \"") + member + "\", \"interval\": \"");
@@ -121,11 +120,11 @@ TEST_F(PvarchiveTest, VerifyPassesAndListShowsTheMembers) {
 TEST_F(PvarchiveTest, EachTamperingIsReportedExactly) {
   struct Case {
     const char* what;
-    std::string extra_args;  // beyond DEST --hours 1
+    std::vector<std::string> extra_args;  // beyond DEST --hours 1
     std::function<void(const std::string& dest)> tamper;
     std::vector<std::string> expected;  // lines, DEST-relative paths
   };
-  const std::string code = "--code " + Quote(e2e::kProjectCode);
+  const std::vector<std::string> code = {"--code", e2e::kProjectCode};
   auto member_bytes = [](const std::string& zip, const std::string& m) {
     return pvtest::ZipMemberBytes(zip, m, e2e::kProjectCode);
   };
@@ -157,7 +156,7 @@ TEST_F(PvarchiveTest, EachTamperingIsReportedExactly) {
         "/_EVENTLOG/20240101.zip 0101_21h.dbf: has no line in 20240101.txt",
         "records outside the interval 2024-01-01T21:00:00.000Z to 2024-01-01T21:59:59.999Z"}},
       {"a record removed, member and manifest rewritten by the program's own update",
-       code + " --plant " + Quote(g_inst->Dir("project")),
+       {"--code", e2e::kProjectCode, "--plant", g_inst->Dir("project")},
        [&](const std::string& d) {
          const std::string zip = d + "/_EVENTLOG/20240101.zip";
          const std::string file = d + "/0101_23h.dbf";
@@ -172,7 +171,7 @@ TEST_F(PvarchiveTest, EachTamperingIsReportedExactly) {
          XceedZipShutdownDLL();
        },
        {"/_EVENTLOG/20240101.zip 0101_23h.dbf: misses 1 of the plant table's records of its interval: "}},
-      {"a wrong code", "--code wrong-code", [](const std::string&) {},
+      {"a wrong code", {"--code", "wrong-code"}, [](const std::string&) {},
        {"/_DCLOG/20240101.zip 0101_22h.dbf: cannot be decrypted with the code (wrong code)",
         "/_EVENTLOG/20240102.zip 0102_00h.dbf: cannot be decrypted with the code (wrong code)"}},
       {"a day text line removed", code,
@@ -194,7 +193,7 @@ TEST_F(PvarchiveTest, EachTamperingIsReportedExactly) {
          pvtest::WriteFileBytes(path, text);
        },
        {"/_ARCHIVE/20240102.zip 0102_00h.dbf: differs from the manifest"}},
-      {"the previous day's manifest changed", code + " --day 20240102",
+      {"the previous day's manifest changed", {"--code", e2e::kProjectCode, "--day", "20240102"},
        [](const std::string& d) {
          const std::string path = d + "/_EVENTLOG/20240101.manifest";
          std::string text = pvtest::ReadFileBytes(path);
@@ -211,7 +210,9 @@ TEST_F(PvarchiveTest, EachTamperingIsReportedExactly) {
     std::filesystem::copy(g_inst->Dir("archive"), dest, std::filesystem::copy_options::recursive);
     c.tamper(dest);
     std::string out;
-    EXPECT_EQ(Pvarchive("verify " + Quote(dest) + " --hours 1 " + c.extra_args, &out), 1) << out;
+    std::vector<std::string> args = {"verify", dest, "--hours", "1"};
+    args.insert(args.end(), c.extra_args.begin(), c.extra_args.end());
+    EXPECT_EQ(Pvarchive(args, &out), 1) << out;
     for (const std::string& line : c.expected) {
       EXPECT_NE(out.find(line.front() == '/' ? dest + line : line), std::string::npos)
           << "missing: " << line << "\n" << out;
@@ -224,9 +225,8 @@ TEST_F(PvarchiveTest, CsvExportGivesDbfreadsRecordsFieldForField) {
     SCOPED_TRACE(kind);
     const std::string csv = tmp_.File(std::string(kind) + ".csv");
     std::string out;
-    ASSERT_EQ(Pvarchive("export " + Quote(g_inst->Dir("archive")) + " --day 20240101 --kind " +
-                            kind + " --interval 0101_23h --format csv --store " +
-                            Quote(g_inst->Store()) + " --output " + Quote(csv),
+    ASSERT_EQ(Pvarchive({"export", g_inst->Dir("archive"), "--day", "20240101", "--kind", kind, "--interval",
+                         "0101_23h", "--format", "csv", "--store", g_inst->Store(), "--output", csv},
                         &out),
               0);
     const std::string dir = tmp_.File(kind);
