@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -25,6 +24,8 @@
 #include "foundation/output_handler.h"
 #include "app/zip_adapter.h"
 #include "app/zip_data.h"
+#include "foundation/platform/file.h"
+#include "foundation/platform/process.h"
 #include "foundation/platform/thread.h"
 #include "foundation/zr_time.h"
 
@@ -42,14 +43,22 @@ double Seconds(std::chrono::steady_clock::time_point a, std::chrono::steady_cloc
   return std::chrono::duration<double>(b - a).count();
 }
 
-// Peak resident set size in MiB, from the kernel's process status.
+// Peak resident memory in MiB, -1 when the system cannot say.
 double PeakMemoryMiB() {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
-  }
-  return -1;
+  uint64_t bytes = 0;
+  return pv::PeakResidentBytes(&bytes).ok() ? static_cast<double>(bytes) / 1048576.0 : -1;
+}
+
+// Forces a filled plant table's files to the disk.
+bool SyncFile(const std::string& path) {
+  pv::OpenOptions options;
+  options.write = true;
+  std::unique_ptr<pv::File> file;
+  pv::Status s = pv::OpenFile(path, options, &file);
+  if (s.ok()) s = file->Sync();
+  if (s.ok()) s = file->Close();
+  if (!s.ok()) std::fprintf(stderr, "sync %s: %s\n", path.c_str(), s.ToString().c_str());
+  return s.ok();
 }
 
 int32_t Zip(const std::string& archive, const std::string& member) {
@@ -88,7 +97,8 @@ int main(int argc, char** argv) {
     if (counts[k] == 0) continue;
     std::string cmd = plantsim + " " + project + " --kinds " + sim_kinds[k] + " --fill " +
                       std::to_string(counts[k]) +
-                      " --from 2024-01-01T10:00:00Z --to 2024-01-01T11:00:00Z --seed 5 > /dev/null";
+                      " --from 2024-01-01T10:00:00Z --to 2024-01-01T11:00:00Z --seed 5 > \"" +
+                      (root / "fill.log").string() + "\"";
     auto t0 = std::chrono::steady_clock::now();
     if (std::system(cmd.c_str()) != 0) {
       std::fprintf(stderr, "fill failed: %s\n", cmd.c_str());
@@ -101,7 +111,10 @@ int main(int argc, char** argv) {
 
   // The plant writes its tables over the interval; the run should not meet
   // the fill's dirty pages still being written back.
-  if (std::system("sync") != 0) std::fprintf(stderr, "sync failed\n");
+  for (int k = 0; k < 3; ++k) {
+    if (counts[k] == 0) continue;
+    for (const char* ext : {".dbf", ".cdx"}) SyncFile(project + kinds[k] + ext);
+  }
 
   CountingLog log;
   SetLog(&log);

@@ -11,14 +11,17 @@
 // takes the index lock and checks the change counter, every change is
 // written through) and opened exclusively (no locks, changes written at
 // close). Defaults: 1,000,000 / 200,000 / 100,000, both modes. Files go to
-// a fresh directory under /tmp, removed at the end.
+// a fresh directory under the system's temporary directory, removed at the
+// end.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
 
 #include "foundation/platform/file.h"
+#include "foundation/platform/thread.h"
 #include "tableengine/cdx_index.h"
 #include "tableengine/cdx_opener.h"
 #include "tableengine/engine_api.h"
@@ -155,10 +158,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: cdx_bench [ARCHIVE_RECORDS>0 [EVENTLOG_RECORDS [SEEKS [shared|exclusive|both]]]]\n");
     return 2;
   }
-  char dir_template[] = "/tmp/cdx_bench.XXXXXX";
-  std::string dir = std::string(mkdtemp(dir_template)) + "/";
+  const std::filesystem::path scratch = std::filesystem::temp_directory_path() /
+      ("cdx_bench-" + std::to_string(pv::CurrentProcessId()));
+  std::filesystem::create_directories(scratch);
+  const std::string dir = scratch.generic_string() + "/";
   if (modes != "exclusive") RunSuite(dir, false, archive_n, event_n, seeks);
   if (modes != "shared") RunSuite(dir, true, archive_n, event_n, seeks);
-  pv::RemoveFile(dir).IgnoreError();  // a scratch directory under /tmp
+  std::error_code ignored;  // a leftover scratch directory harms no other run
+  std::filesystem::remove_all(scratch, ignored);
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "foundation/platform/env.h"
@@ -45,7 +46,8 @@ BENCHMARK(BM_NamedMutexOpen);
 
 // One debug-log line of typical length into an open log (wrapping at 1 MB).
 void BM_DebugLogLine(benchmark::State& state) {
-  std::string path = "/tmp/pvbench-" + std::to_string(pv::CurrentProcessId()) + ".log";
+  std::string path = (std::filesystem::temp_directory_path() /
+                      ("pvbench-" + std::to_string(pv::CurrentProcessId()) + ".log")).string();
   ZrDebugOutput log;
   if (log.OpenDebug(path.c_str(), 1 << 20) != 0) {
     state.SkipWithError("cannot open the log");

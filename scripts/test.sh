@@ -8,19 +8,7 @@ scripts/install-deps.sh
 jobs=$(nproc)
 export CTEST_OUTPUT_ON_FAILURE=1
 
-# ctest, where a skipped test fails the run as a failed one does: nothing in
-# the suite skips on purpose, so a skip means a set-up that did not happen.
-run_ctest() {
-  local log
-  log=$(mktemp)
-  ctest "$@" 2>&1 | tee "$log"
-  if grep -q 'The following tests did not run' "$log"; then
-    rm -f "$log"
-    echo "test.sh: tests were skipped; see the list above" >&2
-    return 1
-  fi
-  rm -f "$log"
-}
+. scripts/run-ctest.sh
 
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPV_WERROR=ON >/dev/null
 cmake --build build/release -j"$jobs"

@@ -26,6 +26,11 @@ Status OwnFileVersion(int32_t (&number)[4]);
 // "LegalCopyright" ...), from the same place; NotFound for a key it lacks.
 Status OwnVersionText(const char* key, std::string* value);
 
+// The most memory the process has held resident at once, in bytes (the
+// benchmarks report it): getrusage's maximum resident set size on POSIX, the
+// peak working set on Windows.
+Status PeakResidentBytes(uint64_t* bytes);
+
 // The calling thread's last OS error number, 0 when none.
 int32_t LastOsError();
 void SetLastOsError(int32_t error);

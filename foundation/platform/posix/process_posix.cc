@@ -1,4 +1,5 @@
 #include <pwd.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -79,6 +80,13 @@ Status OwnVersionText(const char* key, std::string* value) {
     }
   }
   return Status::NotFound(std::string("version text ") + key);
+}
+
+Status PeakResidentBytes(uint64_t* bytes) {
+  struct rusage usage;
+  if (getrusage(RUSAGE_SELF, &usage) != 0) return Status::IOError(std::string("getrusage: ") + std::strerror(errno));
+  *bytes = static_cast<uint64_t>(usage.ru_maxrss) * 1024u;  // Linux counts in KiB
+  return Status::OK();
 }
 
 int32_t LastOsError() { return errno; }

@@ -1,6 +1,7 @@
 // The executable, its user, and its version resource (foundation/version.rc.in,
 // linked into every executable) read back with GetFileVersionInfoA.
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -87,6 +88,15 @@ Status OwnVersionText(const char* key, std::string* value) {
     return Status::NotFound(std::string("version text ") + key);
   }
   value->assign(text, len > 0 ? std::strlen(text) : 0);
+  return Status::OK();
+}
+
+Status PeakResidentBytes(uint64_t* bytes) {
+  PROCESS_MEMORY_COUNTERS counters{};
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) {
+    return Status::IOError("GetProcessMemoryInfo: " + Win32Message(GetLastError()));
+  }
+  *bytes = counters.PeakWorkingSetSize;
   return Status::OK();
 }
 
