@@ -48,9 +48,12 @@ const std::regex kOrderlyEnd(
 
 const std::string kPrefix = R"([0-9.e+]+ [0-9]{17} P=[0-9a-f]+ T=[0-9a-f]+ E=-?[0-9]+: )";
 
-TEST(PackvaultTest, NoArgumentGivesUsageExitOneAndTheLog) {
+// Without an argument: the usage, exit code 1 and the log. With "/d", or
+// "/Esc" as one of three arguments (not looked at), ESC from standard input
+// ends the run after other keys are passed over (one key a pass: KeyboardTest).
+TEST(PackvaultTest, UsageAndEscFromStandardInput) {
   Install in;
-  const pvtest::ProcessResult r = in.Packvault({}, "");
+  pvtest::ProcessResult r = in.Packvault({}, "");
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(^Packvault version [0-9]+\.[0-9]+\.[0-9]+\.[0-9]+\n)")))
       << r.out;
@@ -61,15 +64,9 @@ TEST(PackvaultTest, NoArgumentGivesUsageExitOneAndTheLog) {
   EXPECT_TRUE(std::regex_search(
       log, std::regex(kPrefix + "ERROR: Usage: 'Packvault <projectfile> \\[/d\\]'\r\n" + kPrefix + "Exit App\r\n")))
       << log;
-}
 
-// "/d", or "/Esc" as one of three arguments (not looked at): ESC from
-// standard input ends the run after other keys are passed over (one key a
-// pass: KeyboardTest).
-TEST(PackvaultTest, EscEndsTheRunUnlessSlashEscIsTheOnlyOption) {
-  Install in;
   for (const std::vector<std::string>& args : {std::vector<std::string>{"plant1", "/d"}, {"plant1", "/Esc", "extra"}}) {
-    const pvtest::ProcessResult r = in.Packvault(args, "ab\x1b");
+    r = in.Packvault(args, "ab\x1b");
     EXPECT_EQ(r.exit_code, 0) << args[1] << ": " << r.out;
     EXPECT_TRUE(std::regex_search(r.out, kOrderlyEnd)) << r.out;
     EXPECT_EQ(r.out.find("ESC disabled"), std::string::npos) << r.out;
@@ -97,40 +94,24 @@ TEST(PackvaultTest, SigtermAndSigintEndTheRunAlsoWithEscDisabled) {
   }
 }
 
-struct Interval {
-  const char* member;    // "0101_10h"
-  const char* dclog_lo;  // UT range, 25-character sortable strings
-  const char* dclog_hi;
-  const char* time_lo;   // _ARCHIVE TIME range
-  const char* time_hi;
-  uint32_t utc_lo;       // _EVENTLOG UTC range
-  uint32_t utc_hi;
-};
-
-constexpr Interval k10h = {"0101_10h",
-                           "0000000020400101100000000", "0000000020400101105959999",
-                           "20400101100000", "20400101105959",
-                           2209024800u, 2209028399u};
-constexpr Interval k11h = {"0101_11h",
-                           "0000000020400101110000000", "0000000020400101115959999",
-                           "20400101110000", "20400101115959",
-                           2209028400u, 2209031999u};
-
-// Checks one table kind's member of one interval: opened by 7z with the
-// project code, and holding exactly the plant table's live records of the
-// interval, as python3-dbfread reads both. (The engine's reading of
-// members: E2eRecoveryTest.)
-void CheckMember(Installation& inst, const std::string& kind, const Interval& iv) {
-  SCOPED_TRACE(kind + " " + iv.member);
+// Checks one table kind's member of hour h of 2040-01-01: opened by 7z with
+// the project code, and holding exactly the plant table's live records of
+// the interval, as python3-dbfread reads both. The interval in each kind's
+// time field: UT a 25-character sortable string, TIME digits, UTC a PcTime
+// (10:00 is 2209024800). (The engine's reading of members: E2eRecoveryTest.)
+void CheckMember(Installation& inst, const std::string& kind, int h) {
+  const std::string hour = "20400101" + std::to_string(h), member = "0101_" + std::to_string(h) + "h.dbf";
+  SCOPED_TRACE(kind + " " + member);
   const std::string out = inst.Dir("extract") + "/" + kind + "/";
-  const std::string member = std::string(iv.member) + ".dbf";
   ASSERT_TRUE(Installation::Extract7z(inst.Dir("archive") + "/" + kind + "/20400101.zip", member, out));
   const std::string plant = inst.Dir("project") + "/" + kind + ".dbf";
+  const uint32_t utc = 2209024800u + static_cast<uint32_t>(h - 10) * 3600u;
   const std::string expected =
-      kind == "_DCLOG"     ? Installation::PythonRecords(plant, "UT", iv.dclog_lo, iv.dclog_hi)
-      : kind == "_ARCHIVE" ? Installation::PythonRecords(plant, "TIME", iv.time_lo, iv.time_hi)
-                           : Installation::PythonRecords(plant, "UTC", std::to_string(iv.utc_lo),
-                                                         std::to_string(iv.utc_hi));
+      kind == "_DCLOG" ? Installation::PythonRecords(plant, "UT", "00000000" + hour + "0000000",
+                                                     "00000000" + hour + "5959999")
+      : kind == "_ARCHIVE"
+          ? Installation::PythonRecords(plant, "TIME", hour + "0000", hour + "5959")
+          : Installation::PythonRecords(plant, "UTC", std::to_string(utc), std::to_string(utc + 3599));
   EXPECT_GT(expected.size(), 100u);
   EXPECT_EQ(Installation::PythonRecords(out + member), expected);
 }
@@ -175,18 +156,15 @@ TEST(E2eArchiveTest, RegularCheckThenEscapeOnTerminal) {
     EXPECT_EQ(pvtest::ReadFileBytes(dir + "20400101.txt"),
               std::string(e2e::kProjectId) + "\r\n" + line + "0h LT: 0101_11h\r\n" + line + "1h LT: 0101_11h\r\n" + '\0')
         << kind;
-    CheckMember(inst, kind, k10h);
-    CheckMember(inst, kind, k11h);
+    CheckMember(inst, kind, 10);
+    CheckMember(inst, kind, 11);
   }
   inst.CheckNothingLeft({inst.Dir("project") + "/"});
 
-  // Disk usage published; no archive error, so the error object keeps its value.
+  // No archive error, so the error object keeps its value; the destination's
+  // disk usage is published (its values: EciObjectsTest.PublishesDiskUsageOfTheDestination).
   EXPECT_EQ(inst.Object("ARCHIVE_ERR"), "99\n");
-  const int percent = std::atoi(inst.Object("$MOPROCENT").c_str());
-  EXPECT_GE(percent, 0);
-  EXPECT_LE(percent, 100);
-  EXPECT_EQ(inst.Object("$MOFULL"), percent >= 90 ? "1\n" : "0\n");
-  EXPECT_GT(std::atof(inst.Object("$MOGB").c_str()), 0.0);
+  EXPECT_NE(inst.Object("$MOPROCENT"), "-1\n");
 }
 
 }  // namespace

@@ -220,8 +220,7 @@ class Installation {
  public:
   Installation() {
     for (const char* d : {"bin", "work", "project", "archive"}) std::filesystem::create_directory(Dir(d));
-    pvtest::CopyFile(pvtest::ProgramPath("bin/packvault"), Exe());
-    std::filesystem::permissions(Exe(), std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
+    pvtest::CopyFile(pvtest::ProgramPath("bin/packvault"), Exe());  // with its modes
     WriteIni("");
   }
   ~Installation() {
@@ -308,11 +307,10 @@ class Installation {
   // The exit code of the run on the terminal (written whole), or -1 after timeout_s.
   int TerminalExit(int timeout_s) {
     const std::string rc = Dir("work") + "/rc";
-    if (!WaitUntil([&] { return std::filesystem::exists(rc) && pvtest::ReadFileBytes(rc).find('\n') != std::string::npos; },
-                   timeout_s)) {
-      return -1;
-    }
-    return std::atoi(pvtest::ReadFileBytes(rc).c_str());
+    const bool done = WaitUntil(
+        [&] { return std::filesystem::exists(rc) && pvtest::ReadFileBytes(rc).find('\n') != std::string::npos; },
+        timeout_s);
+    return done ? std::atoi(pvtest::ReadFileBytes(rc).c_str()) : -1;
   }
 
   // Forgets the last run's console.

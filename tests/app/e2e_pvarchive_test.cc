@@ -1,7 +1,7 @@
 // End-to-end: pvarchive verifies and exports day archives that real packvault
 // runs made, and reports each kind of tampering exactly.
 //
-// One installation for the suite, 1-hour intervals. The plant tables hold
+// One installation, 1-hour intervals. The plant tables hold
 // records from 2024-01-01 22:00 to 2024-01-02 00:30 UT. Three runs, each with
 // the store clock frozen and the shutdown object already set, so each archives
 // the interval in progress at once: at 22:30 member 0101_22h, at 23:30
@@ -19,48 +19,25 @@ namespace {
 
 using e2e::Installation;
 
-Installation* g_inst = nullptr;
-
-bool g_ready = false;
-
-class PvarchiveTest : public ::testing::Test {
- protected:
-  // The archives every case reads are made once per process, in the first
-  // SetUp: a fatal failure there fails the test (in SetUpTestSuite GoogleTest
-  // would report every case as skipped, which ctest does not count as failed).
-  void SetUp() override {
-    if (g_inst == nullptr) {
-      g_inst = new Installation;
-      MakeArchives(*g_inst);
-      g_ready = !HasFatalFailure();
-    }
-    ASSERT_TRUE(g_ready) << "the day archives the pvarchive cases read could not be made";
+// Makes the day archives (see the top) in inst.
+void MakeArchives(Installation& inst) {
+  ASSERT_TRUE(inst.Plantsim("--fill 2700 --from 2024-01-01T22:00:00Z --to 2024-01-02T00:30:00Z "
+                            "--seed 11 --delete-share 0.05 --local-offset 3600"));
+  for (const char* clock : {"2024-01-01T22:30:00Z", "2024-01-01T23:30:00Z", "2024-01-02T00:10:00Z"}) {
+    inst.ClearRun();
+    inst.WriteStore(clock, 0);
+    ASSERT_TRUE(inst.SetObject("$SHUTDOWN", "1"));
+    inst.Start();
+    ASSERT_EQ(inst.WaitExit(60), 0) << inst.Console();
   }
-  static void MakeArchives(Installation& inst) {
-    ASSERT_TRUE(inst.Plantsim("--fill 2700 --from 2024-01-01T22:00:00Z --to 2024-01-02T00:30:00Z "
-                              "--seed 11 --delete-share 0.05 --local-offset 3600"));
-    for (const char* clock : {"2024-01-01T22:30:00Z", "2024-01-01T23:30:00Z", "2024-01-02T00:10:00Z"}) {
-      inst.ClearRun();
-      inst.WriteStore(clock, 0);
-      ASSERT_TRUE(inst.SetObject("$SHUTDOWN", "1"));
-      inst.Start();
-      ASSERT_EQ(inst.WaitExit(60), 0) << inst.Console();
-    }
-  }
-  static void TearDownTestSuite() {
-    delete g_inst;
-    g_inst = nullptr;
-  }
+}
 
-  // Runs pvarchive; its exit code, standard output in *out.
-  static int Pvarchive(const std::vector<std::string>& args, std::string* out) {
-    const pvtest::ProcessResult r = pvtest::Run(e2e::Tool("pvarchive", args));
-    *out = pvtest::WithoutCr(r.out);
-    return r.exit_code;
-  }
-
-  pvtest::TempDir tmp_;
-};
+// Runs pvarchive; its exit code, standard output in *out.
+int Pvarchive(const std::vector<std::string>& args, std::string* out) {
+  const pvtest::ProcessResult r = pvtest::Run(e2e::Tool("pvarchive", args));
+  *out = pvtest::WithoutCr(r.out);
+  return r.exit_code;
+}
 
 // Changes an archive with libzip behind the program's back: fn gets it open.
 template <class Fn>
@@ -96,16 +73,21 @@ std::string WithoutRecord(std::string dbf, uint32_t r) {
   return dbf;
 }
 
-TEST_F(PvarchiveTest, VerifyPassesAndListShowsTheMembers) {
+// verify passes and list shows the members; export gives dbfread's records
+// field for field; each tampering is reported exactly.
+TEST(PvarchiveTest, VerifyListExportAndEachTampering) {
+  Installation inst;
+  ASSERT_NO_FATAL_FAILURE(MakeArchives(inst));
+  pvtest::TempDir tmp;
   std::string out;
-  EXPECT_EQ(Pvarchive({"verify", g_inst->Dir("archive"), "--store", g_inst->Store(), "--plant",
-                       g_inst->Dir("project"), "--hours", "1"},
+  EXPECT_EQ(Pvarchive({"verify", inst.Dir("archive"), "--store", inst.Store(), "--plant",
+                       inst.Dir("project"), "--hours", "1"},
                       &out),
             0)
       << out;
   EXPECT_EQ(out, "6 archives, 9 members verified: all well\n");
 
-  EXPECT_EQ(Pvarchive({"list", g_inst->Dir("archive"), "--day", "20240101", "--json"}, &out), 0);
+  EXPECT_EQ(Pvarchive({"list", inst.Dir("archive"), "--day", "20240101", "--json"}, &out), 0);
   for (const char* member : {"0101_22h.dbf", "0101_23h.dbf"}) {
     // 2700 records over 2.5 hours, 5% of them deleted: about 1026 live per hour.
     const size_t at = out.find(std::string("{\"member\": \"") + member + "\", \"interval\": \"");
@@ -115,9 +97,20 @@ TEST_F(PvarchiveTest, VerifyPassesAndListShowsTheMembers) {
     EXPECT_NE(out.find("\"encryption\": \"AES-256\"", at), std::string::npos);
   }
   EXPECT_EQ(out.find("0102_00h"), std::string::npos);
-}
 
-TEST_F(PvarchiveTest, EachTamperingIsReportedExactly) {
+  for (const char* kind : {"_DCLOG", "_ARCHIVE", "_EVENTLOG"}) {
+    SCOPED_TRACE(kind);
+    const std::string csv = tmp.File(std::string(kind) + ".csv");
+    ASSERT_EQ(Pvarchive({"export", inst.Dir("archive"), "--day", "20240101", "--kind", kind, "--interval",
+                         "0101_23h", "--format", "csv", "--store", inst.Store(), "--output", csv},
+                        &out),
+              0);
+    const std::string dir = tmp.File(kind);
+    ASSERT_TRUE(Installation::Extract7z(inst.Dir("archive") + "/" + kind + "/20240101.zip", "0101_23h.dbf", dir));
+    out = Installation::PythonRecords(dir + "/0101_23h.dbf", "--csv", csv);
+    EXPECT_GT(std::atoi(out.c_str()), 900) << out;
+  }
+
   struct Case {
     const char* what;
     std::vector<std::string> extra_args;  // beyond DEST --hours 1
@@ -156,7 +149,7 @@ TEST_F(PvarchiveTest, EachTamperingIsReportedExactly) {
         "/_EVENTLOG/20240101.zip 0101_21h.dbf: has no line in 20240101.txt",
         "records outside the interval 2024-01-01T21:00:00.000Z to 2024-01-01T21:59:59.999Z"}},
       {"a record removed, member and manifest rewritten by the program's own update",
-       {"--code", e2e::kProjectCode, "--plant", g_inst->Dir("project")},
+       {"--code", e2e::kProjectCode, "--plant", inst.Dir("project")},
        [&](const std::string& d) {
          const std::string zip = d + "/_EVENTLOG/20240101.zip";
          const std::string file = d + "/0101_23h.dbf";
@@ -205,11 +198,10 @@ TEST_F(PvarchiveTest, EachTamperingIsReportedExactly) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string dest = tmp_.File("archive");  // a fresh copy to tamper with
+    const std::string dest = tmp.File("archive");  // a fresh copy to tamper with
     std::filesystem::remove_all(dest);
-    std::filesystem::copy(g_inst->Dir("archive"), dest, std::filesystem::copy_options::recursive);
+    std::filesystem::copy(inst.Dir("archive"), dest, std::filesystem::copy_options::recursive);
     c.tamper(dest);
-    std::string out;
     std::vector<std::string> args = {"verify", dest, "--hours", "1"};
     args.insert(args.end(), c.extra_args.begin(), c.extra_args.end());
     EXPECT_EQ(Pvarchive(args, &out), 1) << out;
@@ -217,23 +209,6 @@ TEST_F(PvarchiveTest, EachTamperingIsReportedExactly) {
       EXPECT_NE(out.find(line.front() == '/' ? dest + line : line), std::string::npos)
           << "missing: " << line << "\n" << out;
     }
-  }
-}
-
-TEST_F(PvarchiveTest, CsvExportGivesDbfreadsRecordsFieldForField) {
-  for (const char* kind : {"_DCLOG", "_ARCHIVE", "_EVENTLOG"}) {
-    SCOPED_TRACE(kind);
-    const std::string csv = tmp_.File(std::string(kind) + ".csv");
-    std::string out;
-    ASSERT_EQ(Pvarchive({"export", g_inst->Dir("archive"), "--day", "20240101", "--kind", kind, "--interval",
-                         "0101_23h", "--format", "csv", "--store", g_inst->Store(), "--output", csv},
-                        &out),
-              0);
-    const std::string dir = tmp_.File(kind);
-    ASSERT_TRUE(Installation::Extract7z(g_inst->Dir("archive") + "/" + kind + "/20240101.zip",
-                                        "0101_23h.dbf", dir));
-    out = Installation::PythonRecords(dir + "/0101_23h.dbf", "--csv", csv);
-    EXPECT_GT(std::atoi(out.c_str()), 900) << out;
   }
 }
 
