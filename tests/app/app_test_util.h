@@ -295,23 +295,16 @@ class Installation {
   int64_t RunId() const { return run_->Id(); }
 
   // Starts packvault on a terminal, a detached tmux session, in the
-  // foreground so that the terminal is its keyboard; its exit code lands in
-  // ROOT/work/rc, the terminal's settings after the run in ROOT/work/stty.txt.
+  // foreground so that the terminal is its keyboard. After the run the
+  // console gets the terminal's settings ("stty -a") and "exit code N".
   void StartOnTerminal() {
     tmux_ = "pvtest" + std::to_string(std::time(nullptr)) + std::to_string(std::rand() % 100000);
     ASSERT_TRUE(RunOk({"tmux", "-L", tmux_, "new-session", "-d", "-x", "160", "-y", "40", "sh", "-c",
-                       "cd \"$0\" && \"$1\" plant1 > console.txt 2>&1; e=$?; stty -a > stty.txt; echo $e > rc",
+                       "cd \"$0\" && \"$1\" plant1 > console.txt 2>&1; e=$?; stty -a >> console.txt;"
+                       " echo \"exit code $e\" >> console.txt",
                        Dir("work"), Exe()}));
   }
   void PressKey(const char* key) { pvtest::Run({"tmux", "-L", tmux_, "send-keys", key}); }
-  // The exit code of the run on the terminal (written whole), or -1 after timeout_s.
-  int TerminalExit(int timeout_s) {
-    const std::string rc = Dir("work") + "/rc";
-    const bool done = WaitUntil(
-        [&] { return std::filesystem::exists(rc) && pvtest::ReadFileBytes(rc).find('\n') != std::string::npos; },
-        timeout_s);
-    return done ? std::atoi(pvtest::ReadFileBytes(rc).c_str()) : -1;
-  }
 
   // Forgets the last run's console.
   void ClearRun() { std::filesystem::remove(Dir("work") + "/console.txt"); }
@@ -350,26 +343,17 @@ class Installation {
   // archives, their text files and manifests, and the journal in the archive
   // directories.
   void CheckNothingLeft(const std::vector<std::string>& projects) {
-    for (const std::string& p : projects) {
-      for (const auto& e : std::filesystem::directory_iterator(p)) {
-        const std::string n = e.path().filename().string();
-        EXPECT_TRUE(n[0] == '_' && (e.path().extension() == ".dbf" || e.path().extension() == ".cdx"))
-            << p << n;
+    auto check = [](const std::string& dir, bool project) {
+      for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        const std::string n = e.path().filename().string(), ext = e.path().extension().string();
+        EXPECT_TRUE(project ? n[0] == '_' && (ext == ".dbf" || ext == ".cdx")
+                            : n == "ArchivedIntervals.txt" || (n.size() == 8 + ext.size() &&
+                                                               (ext == ".zip" || ext == ".txt" || ext == ".manifest")))
+            << dir << "/" << n;
       }
-    }
-    for (const char* kind : {"_DCLOG", "_ARCHIVE", "_EVENTLOG"}) {
-      for (const auto& e : std::filesystem::directory_iterator(Dir("archive") + "/" + kind)) {
-        const std::string n = e.path().filename().string();
-        const std::string ext = e.path().extension().string();
-        EXPECT_TRUE(n == "ArchivedIntervals.txt" ||
-                    (n.size() == 8 + ext.size() && (ext == ".zip" || ext == ".txt" || ext == ".manifest")))
-            << kind << "/" << n;
-      }
-    }
-  }
-
-  static std::vector<std::string> Members(const std::string& zip) {
-    return pvtest::ZipMembers(zip, kProjectCode);
+    };
+    for (const std::string& p : projects) check(p, true);
+    for (const char* kind : {"_DCLOG", "_ARCHIVE", "_EVENTLOG"}) check(Dir("archive") + "/" + kind, false);
   }
 
  private:

@@ -1,8 +1,9 @@
 // End-to-end: pvarchive verifies and exports day archives that real packvault
 // runs made, and reports each kind of tampering exactly.
 //
-// One installation, 1-hour intervals. The plant tables hold
-// records from 2024-01-01 22:00 to 2024-01-02 00:30 UT. Three runs, each with
+// One installation, 1-hour intervals, in 2040 (PcTimes above 2^31). The
+// plant tables hold records from 2040-01-01 22:00 to 2040-01-02 00:30 UT, 5%
+// of them deleted. Three runs, each with
 // the store clock frozen and the shutdown object already set, so each archives
 // the interval in progress at once: at 22:30 member 0101_22h, at 23:30
 // 0101_23h, at 00:10 0102_00h. So every kind has two day archives, the first
@@ -21,9 +22,9 @@ using e2e::Installation;
 
 // Makes the day archives (see the top) in inst.
 void MakeArchives(Installation& inst) {
-  ASSERT_TRUE(inst.Plantsim("--fill 2700 --from 2024-01-01T22:00:00Z --to 2024-01-02T00:30:00Z "
+  ASSERT_TRUE(inst.Plantsim("--fill 2700 --from 2040-01-01T22:00:00Z --to 2040-01-02T00:30:00Z "
                             "--seed 11 --delete-share 0.05 --local-offset 3600"));
-  for (const char* clock : {"2024-01-01T22:30:00Z", "2024-01-01T23:30:00Z", "2024-01-02T00:10:00Z"}) {
+  for (const char* clock : {"2040-01-01T22:30:00Z", "2040-01-01T23:30:00Z", "2040-01-02T00:10:00Z"}) {
     inst.ClearRun();
     inst.WriteStore(clock, 0);
     ASSERT_TRUE(inst.SetObject("$SHUTDOWN", "1"));
@@ -73,8 +74,8 @@ std::string WithoutRecord(std::string dbf, uint32_t r) {
   return dbf;
 }
 
-// verify passes and list shows the members; export gives dbfread's records
-// field for field; each tampering is reported exactly.
+// verify passes and list shows the members; the members hold their
+// intervals' records and export gives them; each tampering is reported exactly.
 TEST(PvarchiveTest, VerifyListExportAndEachTampering) {
   Installation inst;
   ASSERT_NO_FATAL_FAILURE(MakeArchives(inst));
@@ -87,7 +88,7 @@ TEST(PvarchiveTest, VerifyListExportAndEachTampering) {
       << out;
   EXPECT_EQ(out, "6 archives, 9 members verified: all well\n");
 
-  EXPECT_EQ(Pvarchive({"list", inst.Dir("archive"), "--day", "20240101", "--json"}, &out), 0);
+  EXPECT_EQ(Pvarchive({"list", inst.Dir("archive"), "--day", "20400101", "--json"}, &out), 0);
   for (const char* member : {"0101_22h.dbf", "0101_23h.dbf"}) {
     // 2700 records over 2.5 hours, 5% of them deleted: about 1026 live per hour.
     const size_t at = out.find(std::string("{\"member\": \"") + member + "\", \"interval\": \"");
@@ -98,15 +99,27 @@ TEST(PvarchiveTest, VerifyListExportAndEachTampering) {
   }
   EXPECT_EQ(out.find("0102_00h"), std::string::npos);
 
-  for (const char* kind : {"_DCLOG", "_ARCHIVE", "_EVENTLOG"}) {
-    SCOPED_TRACE(kind);
-    const std::string csv = tmp.File(std::string(kind) + ".csv");
-    ASSERT_EQ(Pvarchive({"export", inst.Dir("archive"), "--day", "20240101", "--kind", kind, "--interval",
+  // Member 0101_23h of each kind holds exactly the plant table's live records
+  // of its interval, and export gives them field for field, as the
+  // independent reader (python3-dbfread) reads the plant table and the member.
+  // The interval in each time field: UT a sortable string, TIME digits, UTC
+  // a PcTime.
+  const struct {
+    const char *kind, *field, *lo, *hi;
+  } kinds[] = {{"_DCLOG", "UT", "0000000020400101230000000", "0000000020400101235959999"},
+               {"_ARCHIVE", "TIME", "20400101230000", "20400101235959"},
+               {"_EVENTLOG", "UTC", "2209071600", "2209075199"}};
+  for (const auto& k : kinds) {
+    SCOPED_TRACE(k.kind);
+    const std::string csv = tmp.File(std::string(k.kind) + ".csv"), dir = tmp.File(k.kind);
+    ASSERT_EQ(Pvarchive({"export", inst.Dir("archive"), "--day", "20400101", "--kind", k.kind, "--interval",
                          "0101_23h", "--format", "csv", "--store", inst.Store(), "--output", csv},
                         &out),
               0);
-    const std::string dir = tmp.File(kind);
-    ASSERT_TRUE(Installation::Extract7z(inst.Dir("archive") + "/" + kind + "/20240101.zip", "0101_23h.dbf", dir));
+    ASSERT_TRUE(Installation::Extract7z(inst.Dir("archive") + "/" + k.kind + "/20400101.zip", "0101_23h.dbf", dir));
+    const std::string member = Installation::PythonRecords(dir + "/0101_23h.dbf");
+    EXPECT_GT(member.size(), 100u);
+    EXPECT_EQ(member, Installation::PythonRecords(inst.Dir("project") + "/" + k.kind + ".dbf", k.field, k.lo, k.hi));
     out = Installation::PythonRecords(dir + "/0101_23h.dbf", "--csv", csv);
     EXPECT_GT(std::atoi(out.c_str()), 900) << out;
   }
@@ -124,34 +137,34 @@ TEST(PvarchiveTest, VerifyListExportAndEachTampering) {
   const std::vector<Case> cases = {
       {"a member's bytes changed", code,
        [&](const std::string& d) {
-         const std::string zip = d + "/_DCLOG/20240101.zip";
+         const std::string zip = d + "/_DCLOG/20400101.zip";
          std::string bytes = member_bytes(zip, "0101_22h.dbf");
          const size_t at = bytes.find("station");
          ASSERT_NE(at, std::string::npos);
          bytes[at] = 'S';
          Tamper(zip, [&](zip_t* za) { PutMember(za, "0101_22h.dbf", bytes); });
        },
-       {"/_DCLOG/20240101.zip 0101_22h.dbf: differs from the manifest"}},
+       {"/_DCLOG/20400101.zip 0101_22h.dbf: differs from the manifest"}},
       {"a member removed", code,
        [&](const std::string& d) {
-         Tamper(d + "/_ARCHIVE/20240101.zip",
+         Tamper(d + "/_ARCHIVE/20400101.zip",
                 [](zip_t* za) { zip_delete(za, zip_name_locate(za, "0101_22h.dbf", 0)); });
        },
-       {"/_ARCHIVE/20240101.zip 0101_22h.dbf: is listed in the manifest but missing from the archive",
-        "/_ARCHIVE/20240101.txt 0101_22h.dbf: has a line in the day text file but no member"}},
+       {"/_ARCHIVE/20400101.zip 0101_22h.dbf: is listed in the manifest but missing from the archive",
+        "/_ARCHIVE/20400101.txt 0101_22h.dbf: has a line in the day text file but no member"}},
       {"a member added by hand", code,
        [&](const std::string& d) {
-         const std::string zip = d + "/_EVENTLOG/20240101.zip";
+         const std::string zip = d + "/_EVENTLOG/20400101.zip";
          const std::string bytes = member_bytes(zip, "0101_22h.dbf");
          Tamper(zip, [&](zip_t* za) { PutMember(za, "0101_21h.dbf", bytes); });
        },
-       {"/_EVENTLOG/20240101.zip 0101_21h.dbf: is not in the manifest",
-        "/_EVENTLOG/20240101.zip 0101_21h.dbf: has no line in 20240101.txt",
-        "records outside the interval 2024-01-01T21:00:00.000Z to 2024-01-01T21:59:59.999Z"}},
+       {"/_EVENTLOG/20400101.zip 0101_21h.dbf: is not in the manifest",
+        "/_EVENTLOG/20400101.zip 0101_21h.dbf: has no line in 20400101.txt",
+        "records outside the interval 2040-01-01T21:00:00.000Z to 2040-01-01T21:59:59.999Z"}},
       {"a record removed, member and manifest rewritten by the program's own update",
        {"--code", e2e::kProjectCode, "--plant", inst.Dir("project")},
        [&](const std::string& d) {
-         const std::string zip = d + "/_EVENTLOG/20240101.zip";
+         const std::string zip = d + "/_EVENTLOG/20400101.zip";
          const std::string file = d + "/0101_23h.dbf";
          pvtest::WriteFileBytes(file, WithoutRecord(member_bytes(zip, "0101_23h.dbf"), 5));
          ASSERT_NE(XceedZipInitDLL(), 0);
@@ -163,37 +176,37 @@ TEST(PvarchiveTest, VerifyListExportAndEachTampering) {
          XzDestroyXceedZip(h);
          XceedZipShutdownDLL();
        },
-       {"/_EVENTLOG/20240101.zip 0101_23h.dbf: misses 1 of the plant table's records of its interval: "}},
+       {"/_EVENTLOG/20400101.zip 0101_23h.dbf: misses 1 of the plant table's records of its interval: "}},
       {"a wrong code", {"--code", "wrong-code"}, [](const std::string&) {},
-       {"/_DCLOG/20240101.zip 0101_22h.dbf: cannot be decrypted with the code (wrong code)",
-        "/_EVENTLOG/20240102.zip 0102_00h.dbf: cannot be decrypted with the code (wrong code)"}},
+       {"/_DCLOG/20400101.zip 0101_22h.dbf: cannot be decrypted with the code (wrong code)",
+        "/_EVENTLOG/20400102.zip 0102_00h.dbf: cannot be decrypted with the code (wrong code)"}},
       {"a day text line removed", code,
        [](const std::string& d) {
-         const std::string txt = d + "/_DCLOG/20240101.txt";
+         const std::string txt = d + "/_DCLOG/20400101.txt";
          std::string text = pvtest::ReadFileBytes(txt);
          const size_t at = text.find("UT: 0101_22h");
          ASSERT_NE(at, std::string::npos);
          text.erase(at, text.find('\0', at) + 1 - at);
          pvtest::WriteFileBytes(txt, text);
        },
-       {"/_DCLOG/20240101.zip 0101_22h.dbf: has no line in 20240101.txt"}},
+       {"/_DCLOG/20400101.zip 0101_22h.dbf: has no line in 20400101.txt"}},
       {"a manifest edited", code,
        [](const std::string& d) {
-         const std::string path = d + "/_ARCHIVE/20240102.manifest";
+         const std::string path = d + "/_ARCHIVE/20400102.manifest";
          std::string text = pvtest::ReadFileBytes(path);
          const size_t at = text.find(" 0102_00h.dbf") - 1;  // last digit of the record count
          text[at] = text[at] == '9' ? '8' : static_cast<char>(text[at] + 1);
          pvtest::WriteFileBytes(path, text);
        },
-       {"/_ARCHIVE/20240102.zip 0102_00h.dbf: differs from the manifest"}},
-      {"the previous day's manifest changed", {"--code", e2e::kProjectCode, "--day", "20240102"},
+       {"/_ARCHIVE/20400102.zip 0102_00h.dbf: differs from the manifest"}},
+      {"the previous day's manifest changed", {"--code", e2e::kProjectCode, "--day", "20400102"},
        [](const std::string& d) {
-         const std::string path = d + "/_EVENTLOG/20240101.manifest";
+         const std::string path = d + "/_EVENTLOG/20400101.manifest";
          std::string text = pvtest::ReadFileBytes(path);
          text.erase(text.find("member "), text.find('\n', text.find("member ")) + 1 - text.find("member "));
          pvtest::WriteFileBytes(path, text);
        },
-       {"/_EVENTLOG/20240102.manifest: previous manifest 20240101.manifest was changed: its SHA-256 "
+       {"/_EVENTLOG/20400102.manifest: previous manifest 20400101.manifest was changed: its SHA-256 "
         "differs from the link (chain broken)"}},
   };
   for (const Case& c : cases) {

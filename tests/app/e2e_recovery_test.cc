@@ -54,7 +54,7 @@ size_t CheckArchives(Installation& inst, const std::vector<std::string>& project
     const std::string zip = e.path().filename().string();
     if (e.path().extension() != ".zip") continue;
     const int y = std::stoi(zip.substr(0, 4));
-    for (const std::string& member : Installation::Members(e.path().string())) {
+    for (const std::string& member : pvtest::ZipMembers(e.path().string(), e2e::kProjectCode)) {
       const int mo = std::stoi(member.substr(0, 2)), d = std::stoi(member.substr(2, 2));
       const int h = std::stoi(member.substr(5, 2));
       const uint32_t start = Pc(y, mo, d, h);
@@ -226,7 +226,7 @@ TEST(E2eRecoveryTest, FaultsArePublishedRetriedAndCaughtUp) {
   std::this_thread::sleep_for(std::chrono::seconds(20));
   EXPECT_EQ(inst.Console().find("Catching up 0101_10h"), std::string::npos) << "before the retry";
   EXPECT_FALSE(fs::exists(inst.Dir("archive") + "/_EVENTLOG/20240101.zip"));
-  EXPECT_EQ(Installation::Members(inst.Dir("archive") + "/_DCLOG/20240101.zip"),
+  EXPECT_EQ(pvtest::ZipMembers(inst.Dir("archive") + "/_DCLOG/20240101.zip", e2e::kProjectCode),
             std::vector<std::string>{"0101_09h.dbf"});
   fs::remove(blocked);
   pvtest::WriteFileBytes(eventlog, good);
