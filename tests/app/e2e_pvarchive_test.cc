@@ -60,17 +60,11 @@ void PutMember(zip_t* za, const std::string& name, const std::string& bytes) {
   zip_file_set_encryption(za, static_cast<zip_uint64_t>(index), ZIP_EM_AES_256, e2e::kProjectCode);
 }
 
-// The table bytes without record r (1-based): the record's bytes cut out and
-// the header's count lowered.
-std::string WithoutRecord(std::string dbf, uint32_t r) {
-  auto le = [&](size_t at, int n) {
-    uint32_t v = 0;
-    for (int i = n - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(dbf[at + i]);
-    return v;
-  };
-  const uint32_t count = le(4, 4), header = le(8, 2), width = le(10, 2);
-  dbf.erase(header + (r - 1) * width, width);
-  for (int i = 0; i < 4; ++i) dbf[4 + i] = static_cast<char>((count - 1) >> (8 * i));
+// The table bytes with record r (1-based) marked deleted: the header's and
+// the record's sizes are 16-bit values at 8 and 10.
+std::string WithRecordDeleted(std::string dbf, uint32_t r) {
+  auto u16 = [&](size_t at) { return static_cast<uint8_t>(dbf[at]) | static_cast<uint8_t>(dbf[at + 1]) << 8; };
+  dbf[u16(8) + (r - 1) * u16(10)] = '*';
   return dbf;
 }
 
@@ -161,12 +155,12 @@ TEST(PvarchiveTest, VerifyListExportAndEachTampering) {
        {"/_EVENTLOG/20400101.zip 0101_21h.dbf: is not in the manifest",
         "/_EVENTLOG/20400101.zip 0101_21h.dbf: has no line in 20400101.txt",
         "records outside the interval 2040-01-01T21:00:00.000Z to 2040-01-01T21:59:59.999Z"}},
-      {"a record removed, member and manifest rewritten by the program's own update",
+      {"a record deleted, member and manifest rewritten by the program's own update",
        {"--code", e2e::kProjectCode, "--plant", inst.Dir("project")},
        [&](const std::string& d) {
          const std::string zip = d + "/_EVENTLOG/20400101.zip";
          const std::string file = d + "/0101_23h.dbf";
-         pvtest::WriteFileBytes(file, WithoutRecord(member_bytes(zip, "0101_23h.dbf"), 5));
+         pvtest::WriteFileBytes(file, WithRecordDeleted(member_bytes(zip, "0101_23h.dbf"), 5));
          ASSERT_NE(XceedZipInitDLL(), 0);
          XzHandle h = XzCreateXceedZipA();
          XzSetEncryptionPasswordA(h, e2e::kProjectCode);

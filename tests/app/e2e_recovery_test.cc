@@ -63,8 +63,6 @@ size_t CheckArchives(Installation& inst, const std::vector<std::string>& project
                              pvtest::ZipMemberBytes(e.path().string(), member, e2e::kProjectCode));
       AddByHour<Table>(out, member.substr(0, 8).c_str(), tag, &archived);
       EXPECT_EQ(archived.count(start), 1u) << member << " holds records of another interval";
-      std::filesystem::remove(out + member);
-      std::filesystem::remove(out + member.substr(0, 8) + ".cdx");
     }
   }
   for (const auto& [start, records] : plant) {
