@@ -1,14 +1,17 @@
 // Named mutexes across threads and processes, including a holder that dies.
 #include "foundation/platform/named_mutex.h"
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
+
+#include "foundation/platform/thread.h"
+#include "foundation/zr_process.h"
+#include "tests/support/process_runner.h"
+#include "tests/support/test_util.h"
 
 namespace pv {
 namespace {
@@ -17,7 +20,7 @@ namespace {
 class ScopedName {
  public:
   explicit ScopedName(const char* base)
-      : name_(std::string(base) + "_" + std::to_string(getpid())) {}
+      : name_(std::string(base) + "_" + std::to_string(CurrentProcessId())) {}
   ~ScopedName() { EXPECT_TRUE(NamedMutex::RemoveForTesting(name_).ok()); }
   const std::string& get() const { return name_; }
 
@@ -31,6 +34,8 @@ std::unique_ptr<NamedMutex> OpenOrDie(const std::string& name) {
   EXPECT_TRUE(s.ok()) << s.ToString();
   return m;
 }
+
+std::string ChildPath() { return pvtest::ProgramPath("bin/foundation_child"); }
 
 TEST(NamedMutexTest, RecursiveForOwnerExclusiveForOtherThreads) {
   ScopedName name("Global\\ZR_test/recursive");  // separators are just bytes of the name
@@ -47,99 +52,67 @@ TEST(NamedMutexTest, RecursiveForOwnerExclusiveForOtherThreads) {
   ASSERT_TRUE(a->Unlock().ok());
   ASSERT_TRUE(a->Unlock().ok());
   EXPECT_TRUE(a->Unlock().IsInvalidArgument());  // no longer owned
+  ZrNamedMutexSem sem(name.get().c_str());  // the program's wrapper: the same rule
+  ASSERT_TRUE(sem.IsValid());
+  EXPECT_TRUE(sem.Wait(0));
+  EXPECT_TRUE(sem.Release());
+  EXPECT_FALSE(sem.Release());
 
   bool abandoned = true;
   std::thread t2([&] {
     other = b->Lock(1000, &abandoned);
-    if (other.ok()) {
-      EXPECT_TRUE(b->Unlock().ok());
-    }
+    if (other.ok()) other = b->Unlock();  // released by the thread that took it
   });
   t2.join();
   EXPECT_TRUE(other.ok()) << other.ToString();
   EXPECT_FALSE(abandoned);
 }
 
-// The holder is killed while this process already waits (that the mutex
-// works normally afterwards is MutexOwnerDeathTest's).
-TEST(NamedMutexTest, HolderKilledWhileHoldingReleasesItToTheWaiter) {
-  ScopedName name("ZR_KILLED_DBF_MTX");
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    std::unique_ptr<NamedMutex> m;
-    if (!NamedMutex::Open(name.get(), &m).ok() || !m->Lock(kWaitForever).ok()) _exit(2);
-    char c = 'x';
-    if (write(ready[1], &c, 1) != 1) _exit(3);
-    pause();  // hold it until killed
-    _exit(0);
-  }
-  close(ready[1]);
-  char c;
-  ASSERT_EQ(read(ready[0], &c, 1), 1) << "child did not take the mutex";
-  close(ready[0]);
-
+// A holder killed, as a crashed control-system program would end, while
+// this process already waits: the waiter gets the mutex at once, marked
+// abandoned, and it then works normally.
+TEST(MutexOwnerDeathTest, HolderKilledAbandonsItToTheWaiter) {
+  ScopedName name("ZR_OWNERDEATH_DBF_MTX");
   auto m = OpenOrDie(name.get());
-  // Kill the holder while this process is already waiting with a time limit.
-  std::thread killer([child] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    kill(child, SIGKILL);
+  pvtest::TempDir dir;
+  pvtest::Child holder({ChildPath(), "mutex-hold", name.get()}, dir.File("out"));
+  for (int i = 0; i < 1000 && pvtest::ReadFileBytes(dir.File("out")).empty(); ++i) SleepMillis(10);
+  ASSERT_EQ(pvtest::WithoutCr(pvtest::ReadFileBytes(dir.File("out"))), "held\n");
+  std::thread killer([&holder] {
+    SleepMillis(200);
+    holder.Kill();
   });
   bool abandoned = false;
-  auto start = std::chrono::steady_clock::now();
+  const auto start = std::chrono::steady_clock::now();
   Status s = m->Lock(5000, &abandoned);
-  auto waited = std::chrono::steady_clock::now() - start;
+  const auto waited = std::chrono::steady_clock::now() - start;
   killer.join();
-  int status = 0;
-  waitpid(child, &status, 0);
   ASSERT_TRUE(s.ok()) << s.ToString();
   EXPECT_TRUE(abandoned);
+  EXPECT_GE(waited, std::chrono::milliseconds(150));  // it was held until the kill
   EXPECT_LT(waited, std::chrono::milliseconds(4000));
   ASSERT_TRUE(m->Unlock().ok());
+  ASSERT_TRUE(m->Lock(0, &abandoned).ok());
+  EXPECT_FALSE(abandoned);
+  EXPECT_TRUE(m->Unlock().ok());
 }
 
+// Processes that create and open the same name at once share one mutex:
+// each adds to a counter file under it, and a lost update would show two
+// processes inside at once.
 TEST(NamedMutexTest, ProcessesRacingToCreateShareOneMutex) {
   ScopedName name("race");
-  constexpr int kChildren = 4;
-  constexpr int kRounds = 200;
-  // Each child increments a counter in a shared file under the mutex; lost
-  // updates would show two processes inside at once.
-  char path[] = "/tmp/pvmtx-counter-XXXXXX";
-  int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  int zero = 0;
-  ASSERT_EQ(pwrite(fd, &zero, sizeof zero, 0), static_cast<ssize_t>(sizeof zero));
-  std::vector<pid_t> kids;
+  constexpr int kChildren = 4, kRounds = 100;
+  pvtest::TempDir dir;
+  const std::string counter = dir.File("counter");
+  pvtest::WriteFileBytes(counter, "0");
+  std::vector<std::unique_ptr<pvtest::Child>> kids;
   for (int k = 0; k < kChildren; ++k) {
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      std::unique_ptr<NamedMutex> m;
-      if (!NamedMutex::Open(name.get(), &m).ok()) _exit(2);
-      for (int i = 0; i < kRounds; ++i) {
-        if (!m->Lock(kWaitForever).ok()) _exit(3);
-        int v = 0;
-        if (pread(fd, &v, sizeof v, 0) != static_cast<ssize_t>(sizeof v)) _exit(4);
-        ++v;
-        if (pwrite(fd, &v, sizeof v, 0) != static_cast<ssize_t>(sizeof v)) _exit(5);
-        if (!m->Unlock().ok()) _exit(6);
-      }
-      _exit(0);
-    }
-    kids.push_back(pid);
+    kids.push_back(std::make_unique<pvtest::Child>(std::vector<std::string>{
+        ChildPath(), "mutex-count", name.get(), counter, std::to_string(kRounds)}));
   }
-  for (pid_t pid : kids) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-  }
-  int total = 0;
-  ASSERT_EQ(pread(fd, &total, sizeof total, 0), static_cast<ssize_t>(sizeof total));
-  close(fd);
-  unlink(path);
-  EXPECT_EQ(total, kChildren * kRounds);
+  for (auto& kid : kids) EXPECT_EQ(kid->Wait(120000), 0);
+  EXPECT_EQ(pvtest::ReadFileBytes(counter), std::to_string(kChildren * kRounds));
 }
 
 }  // namespace

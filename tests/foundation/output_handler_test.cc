@@ -5,30 +5,24 @@
 
 #include <gtest/gtest.h>
 
-#include "foundation/platform/env.h"
 #include "foundation/platform/file.h"
+#include "tests/foundation/scoped_env.h"
 #include "tests/support/test_util.h"
 
 namespace {
 
 class OutputHandlerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    EXPECT_TRUE(pv::SetEnv("ZRLOGFILEDIR", dir_.Path().c_str()).ok());
-    EXPECT_TRUE(pv::SetEnv("LC_ALL", "C.UTF-8").ok());
-  }
-  void TearDown() override {
-    EXPECT_TRUE(pv::UnsetEnv("ZRLOGFILEDIR").ok());
-    EXPECT_TRUE(pv::UnsetEnv("PACKVAULT_DEBUG_FILE").ok());
-    EXPECT_TRUE(pv::UnsetEnv("LC_ALL").ok());
-  }
   std::string Log() { return pvtest::ReadFileBytes(dir_.File("Packvault.log")); }
 
   pvtest::TempDir dir_;
+  ScopedEnv log_dir_{"ZRLOGFILEDIR", dir_.Path().c_str()};
+  ScopedEnv utf8_{"LC_ALL", "C.UTF-8"};
+  ScopedEnv debug_file_{"PACKVAULT_DEBUG_FILE", nullptr};
 };
 
 TEST_F(OutputHandlerTest, ConsoleIsConvertedAndCutLogGetsEverything) {
-  EXPECT_TRUE(pv::SetEnv("PACKVAULT_DEBUG_FILE", "100000").ok());
+  ScopedEnv debug_file("PACKVAULT_DEBUG_FILE", "100000");
   std::string long_text(2000, 'a');
   long_text[1022] = 'X';  // the last byte shown
   std::string out;

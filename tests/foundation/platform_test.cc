@@ -1,9 +1,6 @@
 // The smaller platform services: console conversion, keyboard sources, disk
 // space query, clocks and events (SIGTERM and SIGINT as stop requests:
 // PackvaultTest.SlashEscInAnyCaseDisablesEscButSigtermAndSigintStillEnd).
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <ctime>
 #include <string>
 #include <thread>
@@ -14,109 +11,82 @@
 #include "foundation/platform/clock.h"
 #include "foundation/platform/console.h"
 #include "foundation/platform/disk_space.h"
-#include "foundation/platform/env.h"
 #include "foundation/platform/event.h"
 #include "foundation/platform/keyboard.h"
-#include "foundation/platform/process.h"
+#include "tests/foundation/scoped_env.h"
+#include "tests/support/process_runner.h"
+#include "tests/support/test_util.h"
 
 namespace pv {
 namespace {
 
-// Sets an environment variable for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name), had_(GetEnv(name, &old_)) {
-    EXPECT_TRUE(SetEnv(name, value).ok());
-    tzset();
-  }
-  ~ScopedEnv() {
-    EXPECT_TRUE((had_ ? SetEnv(name_, old_.c_str()) : UnsetEnv(name_)).ok());
-    tzset();
-  }
+std::string ChildPath() { return pvtest::ProgramPath("bin/foundation_child"); }
 
- private:
-  const char* name_;
-  bool had_;
-  std::string old_;
-};
+// The standard output of foundation_child with these arguments and input.
+std::string ChildOutput(std::vector<std::string> args, const std::string& input = {}) {
+  args.insert(args.begin(), ChildPath());
+  const pvtest::ProcessResult r = pvtest::Run(args, input, 20000);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  return pvtest::WithoutCr(r.out);
+}
 
-std::string Convert(const std::string& in, size_t out_size = 64) {
+// AnsiToConsole's output under LC_ALL=locale.
+std::string Convert(const char* locale, const std::string& in, size_t out_size = 64) {
+  ScopedEnv env("LC_ALL", locale);
   std::vector<char> out(out_size, 'Z');
   size_t n = AnsiToConsole(in.data(), in.size(), out.data(), out.size());
   EXPECT_EQ(out[n], '\0');
   return std::string(out.data(), n);
 }
 
-TEST(ConsoleTest, ConvertsWindows1252ToTheLocaleCharset) {
-  {
-    ScopedEnv env("LC_ALL", "de_DE.UTF-8");
-    EXPECT_EQ(Convert("Gr\xFC\xDF \x80 C:\\Daten\\\xC4"), "Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC C:\\Daten\\\xC3\x84");
-    EXPECT_EQ(Convert("a\x81z"), "a?z");  // undefined in Windows-1252
-    EXPECT_EQ(Convert(std::string("a\0b", 3)), std::string("a\0b", 3));
-    // Cut at the last whole character: "\xFC" needs two bytes, only one is left.
-    EXPECT_EQ(Convert("ab\xFC", 4), "ab");
-  }
-  {
-    ScopedEnv env("LC_ALL", "C");  // no charset named: UTF-8
-    EXPECT_EQ(Convert("\xE9"), "\xC3\xA9");
-  }
-  {
-    ScopedEnv env("LC_ALL", "de_DE.ISO-8859-1");
-    EXPECT_EQ(Convert("\xE9\x80"), "\xE9?");  // the euro sign has no Latin-1 byte
-  }
+// On POSIX the locale variables name the console's charset, and TZ the
+// zone (read by a fresh process: the C library reads TZ once).
+TEST(PlatformTest, ConsoleCharsetAndZoneFollowTheEnvironment) {
+  const char* utf8 = "de_DE.UTF-8";
+  EXPECT_EQ(Convert(utf8, "Gr\xFC\xDF \x80 C:\\Daten\\\xC4"),
+            "Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC C:\\Daten\\\xC3\x84");
+  EXPECT_EQ(Convert(utf8, "a\x81z"), "a?z");  // undefined in Windows-1252
+  EXPECT_EQ(Convert(utf8, std::string("a\0b", 3)), std::string("a\0b", 3));
+  // Cut at the last whole character: "\xFC" needs two bytes, only one is left.
+  EXPECT_EQ(Convert(utf8, "ab\xFC", 4), "ab");
+  EXPECT_EQ(Convert("C", "\xE9"), "\xC3\xA9");  // no charset named: UTF-8
+  EXPECT_EQ(Convert("de_DE.ISO-8859-1", "\xE9\x80"), "\xE9?");  // no euro sign in Latin-1
+  // 2024-07-01 12:00 UTC in Europe/Berlin is summer time, 2024-01-01 12:00 is not.
+  ScopedEnv tz("TZ", "Europe/Berlin");
+  EXPECT_EQ(ChildOutput({"utc-offset", "1719835200", "1704110400"}), "7200 3600\n");
 }
 
-// Runs PollKey in a child whose standard input is `input_fd`; returns the
-// keys of `polls` polls, kNoKey as -1.
-std::vector<int> PollInChild(int input_fd, int polls) {
-  int out[2];
-  EXPECT_EQ(pipe(out), 0);
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(input_fd, STDIN_FILENO);
-    close(out[0]);
-    for (int i = 0; i < polls; ++i) {
-      int k = PollKey();
-      if (write(out[1], &k, sizeof k) != static_cast<ssize_t>(sizeof k)) _exit(2);
-    }
-    _exit(0);
-  }
-  close(out[1]);
-  std::vector<int> keys;
-  int k;
-  while (read(out[0], &k, sizeof k) == static_cast<ssize_t>(sizeof k)) keys.push_back(k);
-  close(out[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  return keys;
+// Keys from a file, one byte a poll (no lone-ESC rule off a terminal), then
+// none at its end; none from the null device. Never blocking: a blocked
+// child would be killed at the timeout.
+TEST(KeyboardTest, FilesGiveOneByteAPollAndNeverBlock) {
+  EXPECT_EQ(ChildOutput({"keys", "6"}, "a\x1b[A"), "97 27 91 65 -1 -1\n");
+  pvtest::TempDir dir;
+  pvtest::Child null_input({ChildPath(), "keys", "2"}, dir.File("out"));
+  ASSERT_EQ(null_input.Wait(20000), 0);
+  EXPECT_EQ(pvtest::WithoutCr(pvtest::ReadFileBytes(dir.File("out"))), "-1 -1\n");
 }
 
-TEST(KeyboardTest, PipesGiveOneByteAPollAndNeverBlock) {
-  int in[2];
-  ASSERT_EQ(pipe(in), 0);
-  ASSERT_EQ(write(in[1], "a\x1b[A", 4), 4);  // no lone-ESC rule on a pipe
-  close(in[1]);
-  EXPECT_EQ(PollInChild(in[0], 6), (std::vector<int>{'a', 27, '[', 'A', kNoKey, kNoKey}));
-  close(in[0]);
-
-  // An open pipe without data does not block.
-  ASSERT_EQ(pipe(in), 0);
-  EXPECT_EQ(PollInChild(in[0], 3), (std::vector<int>{kNoKey, kNoKey, kNoKey}));
-  close(in[0]);
-  close(in[1]);
+// An open pipe that nothing is written to (the writer sleeps) gives no key
+// at once.
+TEST(KeyboardTest, OpenPipeWithoutDataNeverBlocks) {
+  const pvtest::ProcessResult r = pvtest::Run({"/bin/sh", "-c", "sleep 1 | \"$0\" keys 3", ChildPath()});
+  EXPECT_EQ(r.out, "-1 -1 -1\n") << r.err;
 }
 
 // The test hook itself is exercised by the disk-usage tests of the server link.
 TEST(DiskSpaceTest, OsQueryReportsSizesAndErrors) {
   uint64_t free_bytes = 0, total = 0, total_free = 0;
-  ASSERT_EQ(DiskFreeSpace("/", &free_bytes, &total, &total_free), 0);
+  pvtest::TempDir dir;
+  ASSERT_EQ(DiskFreeSpace(dir.Path(), &free_bytes, &total, &total_free), 0);
   EXPECT_GT(total, 0u);
   EXPECT_LE(free_bytes, total_free);
   EXPECT_NE(DiskFreeSpace("/no/such/dir/anywhere", &free_bytes, &total, &total_free), 0);
 }
 
-TEST(PlatformTest, ClocksAgreeWithTheCLibrary) {
+// The wall clock agrees with the C library's, the tick count moves, and an
+// event stays set until reset.
+TEST(PlatformTest, ClocksAndEvents) {
   int64_t before = static_cast<int64_t>(std::time(nullptr));
   int64_t now = UtcNowMicros() / 1000000;
   EXPECT_GE(now, before);
@@ -126,13 +96,7 @@ TEST(PlatformTest, ClocksAgreeWithTheCLibrary) {
   uint32_t elapsed = TickCountMillis() - t0;  // unsigned difference survives a wrap
   EXPECT_GE(elapsed, 19u);
   EXPECT_LT(elapsed, 5000u);
-  // 2024-07-01 12:00 UTC in Europe/Berlin is summer time.
-  ScopedEnv tz("TZ", "Europe/Berlin");
-  EXPECT_EQ(LocalUtcOffsetAt(1719835200), 7200);
-  EXPECT_EQ(LocalUtcOffsetAt(1704110400), 3600);  // 2024-01-01 12:00 UTC
-}
 
-TEST(PlatformTest, EventIsManualReset) {
   Event e;
   EXPECT_FALSE(e.Wait(10));
   std::thread t([&] { e.Set(); });

@@ -1,5 +1,5 @@
 // Process utilities: profile rules, own path, directory creation, GUID
-// texts, handles closed at exit, the named mutex semaphore.
+// texts, handles closed at exit.
 #include "foundation/zr_process.h"
 
 #include <string>
@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "foundation/platform/file.h"
-#include "foundation/platform/named_mutex.h"
 #include "foundation/platform/process.h"
 #include "tests/support/test_util.h"
 
@@ -81,12 +80,7 @@ TEST(ZrProcessTest, CreateDirectoryCreatesEveryMissingLevel) {
 }
 
 TEST(ZrProcessTest, GuidTexts) {
-  ZrGuid g;
-  g.data1 = 0x0A1B2C3D;
-  g.data2 = 0xABCD;
-  g.data3 = 0xEF01;
-  const uint8_t tail[8] = {0xde, 0xad, 0xbe, 0xef, 0x01, 0x02, 0x03, 0xff};
-  std::copy(tail, tail + 8, g.data4);
+  const ZrGuid g = {0x0A1B2C3D, 0xABCD, 0xEF01, {0xde, 0xad, 0xbe, 0xef, 0x01, 0x02, 0x03, 0xff}};
   EXPECT_EQ(std::string(ZrGuid2String(g)), "{0A1B2C3D-ABCD-ef01-DEAD-BEEF010203FF}");
   EXPECT_EQ(std::string(ZrGuid2Name(g)), "_0A1B2C3D_ABCD_ef01_DEAD_BEEF010203FF");
   const ZrGuid fresh = ZrCreateGuid();
@@ -123,17 +117,6 @@ TEST(ZrProcessTest, HandlesClosedAtExitOnceEach) {
     EXPECT_EQ(ZrGetHandlesToBeClosedCount(), 1u);
   }
   EXPECT_EQ(ZrGetHandlesToBeClosedCount(), 0u);  // no dangling registration
-}
-
-TEST(ZrProcessTest, NamedMutexSemReleasesOnlyWhatItHolds) {
-  std::string name = "ZR_PVTEST_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                     "_DBF_MTX";
-  ZrNamedMutexSem a(name.c_str());
-  ASSERT_TRUE(a.IsValid());
-  EXPECT_TRUE(a.Wait(0));
-  EXPECT_TRUE(a.Release());
-  EXPECT_FALSE(a.Release());
-  EXPECT_TRUE(pv::NamedMutex::RemoveForTesting(name).ok());
 }
 
 }  // namespace

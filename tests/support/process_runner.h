@@ -1,5 +1,5 @@
 // Starting other programs from a test the same way on every platform: the
-// build's own tools and helper executables (pvdbf, plantsim, mutex_holder ...)
+// build's own tools and helper executables (pvdbf, plantsim, foundation_child ...)
 // and the machine's tools that check our output independently (7z, unzip,
 // python3). No shell stands between the test and the program, so there is
 // no quoting or redirection syntax to differ between sh and cmd.
