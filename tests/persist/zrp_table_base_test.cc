@@ -7,9 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <string>
-#include <thread>
 
 #include "foundation/platform/file.h"
 #include "foundation/platform/thread.h"
@@ -18,6 +16,7 @@
 #include "persist/zrp_table_seek.h"
 #include "tableengine/lock_protocol.h"
 #include "tests/persist/persist_test_tables.h"
+#include "tests/support/process_runner.h"
 #include "tests/support/test_util.h"
 
 namespace {
@@ -222,9 +221,7 @@ TEST_F(TableTest, LockHeldElsewhereMakesWriteFailAfterTheTimeout) {
   AddRecords(t, 2);
   t.Flush();
   const std::string ready = dir_.File("ready"), release = dir_.File("release");
-  const std::string hold = pvtest::BinaryPath("bin/dbf_worker") + " hold " + dir_.File("LOG") +
-                           " 1 " + ready + " " + release;
-  std::thread holder([&] { EXPECT_EQ(std::system(hold.c_str()), 0); });
+  pvtest::Child holder({pvtest::ProgramPath("bin/dbf_worker"), "hold", dir_.File("LOG"), "1", ready, release});
   // The worker gives up its lock after 60 s: wait as long for it to take it.
   for (int i = 0; i < 6000 && !pv::PathExists(ready); ++i) pv::SleepMillis(10);
   ASSERT_TRUE(pv::PathExists(ready));
@@ -249,7 +246,7 @@ TEST_F(TableTest, LockHeldElsewhereMakesWriteFailAfterTheTimeout) {
   it = 2;
   EXPECT_TRUE(t.Write(it));
   pvtest::WriteFileBytes(release, "");
-  holder.join();
+  EXPECT_EQ(holder.Wait(60000), 0);
   it = 1;
   EXPECT_TRUE(t.Write(it));
   // A new lock request releases the other record locks; the table lock is free.
@@ -447,19 +444,15 @@ TEST_F(XchgTest, IndependentReaderSeesTheStoredValues) {
   ASSERT_TRUE(t.Add(nullptr));
   base_.Close();
 
-  const std::string out = dir_.File("dump.txt");
   const std::string script =
       "import dbfread,sys\n"
       "t=dbfread.DBF(sys.argv[1],char_decode_errors='replace')\n"
-      "f=open(sys.argv[2],'w')\n"
-      "f.write(','.join('%s:%s%d.%d'%(x.name,x.type,x.length,x.decimal_count)\n"
-      "                 for x in t.fields)+'\\n')\n"
-      "for r in t: f.write('|'.join(str(v) for v in r.values())+'\\n')\n";
-  pvtest::WriteFileBytes(dir_.File("dump.py"), script);
-  std::string command = "/usr/bin/python3 " + dir_.File("dump.py") + " " +
-                        dir_.File("ALLKINDS.dbf") + " " + out;
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  EXPECT_EQ(pvtest::ReadFileBytes(out),
+      "print(','.join('%s:%s%d.%d'%(x.name,x.type,x.length,x.decimal_count) for x in t.fields))\n"
+      "for r in t: print('|'.join(str(v) for v in r.values()))\n";
+  const pvtest::ProcessResult dump =
+      pvtest::RunHostTool({"/usr/bin/python3", "-", pvtest::HostPath(dir_.File("ALLKINDS.dbf"))}, script);
+  ASSERT_EQ(dump.exit_code, 0) << dump.err;
+  EXPECT_EQ(dump.out,
             "TEXT:C12.0,FLAG:C1.0,NUMBER:N11.0,COUNT:N10.0,AMOUNT:N12.3,RATIO:C8.0,"
             "STAMP:C25.0,SSTAMP:C17.0,PCTIME:C14.0,ID64:C16.0,HEXS:C8.0,HEXU:C8.0\n"
             "  word|T|-1234|4000000000|12.5|1.24|0000000020050404130709045|20050404130709045|"

@@ -1,20 +1,24 @@
 #include "serverlink/eci_objects.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "foundation/output_handler.h"
 #include "foundation/platform/disk_space.h"
+#include "foundation/platform/file.h"
 #include "serverlink/eci_client.h"
 #include "serverlink/store_document.h"
 #include "tests/support/capture_log.h"
+#include "tests/support/process_runner.h"
 #include "tests/support/test_util.h"
 
 namespace {
@@ -261,42 +265,115 @@ TEST_F(EciClientTest, ConnectWriteAndFailedWrite) {
   EXPECT_FALSE(std::filesystem::exists(path_ + ".tmp"));
 }
 
-// One process sets A with pvobjects in a loop while this one reads A and
-// writes B through the library: both see every update, and neither the
+// Runs the pvobjects command with the arguments; its output with LF line ends.
+pvtest::ProcessResult RunTool(std::vector<std::string> args) {
+  args.insert(args.begin(), pvtest::ProgramPath("bin/pvobjects"));
+  pvtest::ProcessResult r = pvtest::Run(args, {}, 60000);
+  r.out = pvtest::WithoutCr(r.out);
+  return r;
+}
+
+// Another process (pvobjects, again and again) sets A while this one reads A
+// and writes B through the library: both see every update, and neither the
 // library nor a plain read of the file ever meets a half-written store.
 TEST_F(EciClientTest, TwoProcessesShareTheStore) {
   pvtest::WriteFileBytes(path_, "[objects]\nA = int 0\nB = int 0\nC = text x\n");
   const int kToolWrites = 40;
-  std::string loop = "for i in $(seq 1 " + std::to_string(kToolWrites) + "); do " +
-                     pvtest::BinaryPath("bin/pvobjects") + " " + path_ +
-                     " set A $i >/dev/null 2>>" + dir_.File("errors") + " || echo \"set $i failed\" >>" +
-                     dir_.File("errors") + "; done; touch " + dir_.File("done");
-  ASSERT_EQ(std::system(("(" + loop + ") &").c_str()), 0);
+  std::string errors;
+  std::atomic<bool> done{false};
+  std::jthread tool([&] {
+    for (int i = 1; i <= kToolWrites; ++i) {
+      try {  // an exception on this thread would end the test program
+        const pvtest::ProcessResult r = RunTool({path_, "set", "A", std::to_string(i)});
+        if (r.exit_code != 0) errors += "set " + std::to_string(i) + " failed: " + r.err;
+      } catch (const std::exception& e) {
+        errors += e.what();
+      }
+    }
+    done = true;
+  });
 
   uint16_t a = Number("A"), b = Number("B");
   int32_t last_a = 0, writes = 0;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-  while (!std::filesystem::exists(dir_.File("done"))) {
-    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "pvobjects loop did not finish";
+  while (!done) {
     DoValue v;
     ASSERT_EQ(DoGetValue(a, &v), 0) << EciLastError();
     EXPECT_GE(v.lval, last_a);
     last_a = v.lval;
     DoValue next = DoLong(++writes);
     ASSERT_EQ(DoAppSetValue(b, &next), 0) << EciLastError();
+    std::string text;
+    ASSERT_TRUE(pv::ReadWholeFile(path_, &text).ok());
     StoreDocument doc;
-    pv::Status st = StoreDocument::Parse(pvtest::ReadFileBytes(path_), &doc);
+    pv::Status st = StoreDocument::Parse(text, &doc);
     ASSERT_TRUE(st.ok()) << st.ToString();
     ASSERT_EQ(doc.size(), 3u);
     EXPECT_GE(doc.Object(b).value.i, writes);
   }
-  EXPECT_EQ(pvtest::ReadFileBytes(dir_.File("errors")), "");
+  tool.join();
+  EXPECT_EQ(errors, "");
   DoValue v;
   ASSERT_EQ(DoGetValue(a, &v), 0);
   EXPECT_EQ(v.lval, kToolWrites);
   ASSERT_EQ(DoGetValue(b, &v), 0);
   EXPECT_EQ(v.lval, writes);
   EXPECT_GT(writes, 0);
+}
+
+// The pvobjects command: output, messages and exit codes.
+TEST(PvObjectsTest, ListGetSetAddClockAndErrors) {
+  pvtest::TempDir dir;
+  const std::string store = dir.File("plant1.do");
+  pvtest::WriteFileBytes(store, "[objects]\n$SHUTDOWN = int 0\n$MOGB = float 1.5\nID = text a b\n");
+  std::string out, err;
+  auto run = [&](const std::vector<std::string>& args) {
+    const pvtest::ProcessResult r = RunTool(args);
+    out = r.out;
+    err = r.err;
+    return r.exit_code;
+  };
+  ASSERT_EQ(run({store, "set", "$SHUTDOWN", "1"}), 0) << err;
+  ASSERT_EQ(run({store, "set", "ID", "new id"}), 0) << err;
+  ASSERT_EQ(run({store, "add", "EXTRA", "float", "-0.25"}), 0) << err;
+  EXPECT_EQ(out, "4\n");
+  ASSERT_EQ(run({store, "add", "EMPTY", "text"}), 0) << err;
+  ASSERT_EQ(run({store, "get", "ID"}), 0);
+  EXPECT_EQ(out, "new id\n");
+  ASSERT_EQ(run({store, "list"}), 0);
+  EXPECT_EQ(out,
+            "1 $SHUTDOWN = int 1\n2 $MOGB = float 1.5\n3 ID = text new id\n"
+            "4 EXTRA = float -0.25\n5 EMPTY = text \n");
+
+  // Errors: a message, an exit code, and the store unchanged.
+  const std::string before = pvtest::ReadFileBytes(store);
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    const char* message;
+  } cases[] = {
+      {{store}, 1, "usage: pvobjects FILE list"},
+      {{store, "remove", "ID"}, 1, "usage:"},
+      {{dir.File("none.do"), "list"}, 2, "none.do: "},
+      {{store, "get", "NOPE"}, 3, "no object \"NOPE\""},
+      {{store, "set", "NOPE", "1"}, 3, "no object \"NOPE\""},
+      {{store, "add", "ID", "text", "x"}, 3, "object \"ID\" exists already"},
+      {{store, "set", "$SHUTDOWN", "1.5"}, 4, "$SHUTDOWN (int): \"1.5\" is not a 32-bit integer"},
+      {{store, "set", "$MOGB", "abc"}, 4, "$MOGB (float): \"abc\" is not a finite 32-bit float"},
+      {{store, "add", "X", "long", "1"}, 4, "type \"long\" is not int, float or text"},
+      {{store, "add", "A B", "int", "1"}, 4, "contains a blank"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(run(c.args), c.code) << c.message;
+    EXPECT_NE(err.find(c.message), std::string::npos) << c.message << ": " << err;
+  }
+  EXPECT_EQ(pvtest::ReadFileBytes(store), before);
+
+  // The server clock, frozen in 2040 (past 2^31 seconds: unsigned PcTime).
+  // (The library's clock running from the real one: the end-to-end tests.)
+  pvtest::WriteFileBytes(store, "[clock]\nstart = 2040-01-01T00:00:00Z\nstarted_at = 0\nrate = 0\n"
+                                 "local_offset = 3600\n");
+  ASSERT_EQ(run({store, "clock"}), 0) << err;
+  EXPECT_EQ(out, "UT 2040-01-01T00:00:00Z (2208988800)\nLT 2040-01-01 01:00:00 (2208992400)\n");
 }
 
 }  // namespace

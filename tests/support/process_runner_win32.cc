@@ -85,9 +85,15 @@ Child::Child(const std::vector<std::string>& argv, const std::string& out_file,
   si.hStdOutput = out;
   si.hStdError = err;
   PROCESS_INFORMATION pi{};
-  const BOOL ok = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                 nullptr, &si, &pi);
-  const DWORD error = GetLastError();
+  // Under wine a start now and then fails with ERROR_INTERNAL_ERROR when the
+  // machine is busy: the new process ended while wine was still setting it
+  // up, before the program ran. Such a start is tried again.
+  BOOL ok = FALSE;
+  DWORD error = ERROR_INTERNAL_ERROR;
+  for (int attempt = 0; attempt < 3 && !ok && error == ERROR_INTERNAL_ERROR; ++attempt) {
+    ok = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    error = ok ? 0 : GetLastError();
+  }
   CloseHandle(in);
   CloseHandle(out);
   CloseHandle(err);

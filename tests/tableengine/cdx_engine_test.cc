@@ -1,10 +1,11 @@
 // Compound indexes through the engine's table interface: the plant tag sets
 // kept right over appends, changes, deletes and recalls (checked with the
-// index check), copies of the plant fixtures changed in place, positioning
-// in tag order, and reader processes walking and reading while writer
-// processes append.
+// index check), copies of the plant fixtures changed in place, the same
+// files from exclusive and shared use, and reader processes walking and
+// reading while writer processes append.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -14,6 +15,7 @@
 #include "tableengine/cdx_index.h"
 #include "tableengine/cdx_opener.h"
 #include "tableengine/engine_api.h"
+#include "tests/support/process_runner.h"
 #include "tests/support/test_util.h"
 #include "tests/tableengine/fake_table.h"
 #include "tests/tableengine/plant_layouts.h"
@@ -202,39 +204,6 @@ TEST_F(CdxEngineTest, PlantFixtureCopiesStayRightWhenChanged) {
   }
 }
 
-TEST_F(CdxEngineTest, PositioningFollowsTheSelectedTag) {
-  Table* t = CreatePlant("_ARCHIVE", pvtest::ArchiveLayout);
-  const char* ids[] = {"C", "A", "B", "A", "C"};
-  for (int i = 0; i < 5; ++i) {
-    ASSERT_EQ(t->AppendBlank(), 0);
-    ASSERT_EQ(t->FieldByName("POINTID")->AssignText(ids[i]), 0);
-    ASSERT_EQ(t->FieldByName("TIME")->AssignText(("2024010100000" + std::to_string(9 - i)).c_str()), 0);
-    ASSERT_EQ(t->Unlock(), 0);
-  }
-  Tag* tag = t->TagByName("ptidtime");
-  ASSERT_NE(tag, nullptr);
-  t->SelectTag(tag);
-  std::vector<int32_t> order;
-  for (int32_t r = t->Top(); r == 0; r = t->Skip(1)) order.push_back(t->RecordNumber());
-  EXPECT_EQ(order, (std::vector<int32_t>{4, 2, 3, 5, 1}));
-  EXPECT_EQ(t->Seek("A"), 0);
-  EXPECT_EQ(t->RecordNumber(), 4);
-  EXPECT_EQ(t->SeekNext("A"), 0);
-  EXPECT_EQ(t->RecordNumber(), 2);
-  EXPECT_NE(t->SeekNext("A"), 0);
-  // (A soft seek between keys and past the end: TableTest.SearchAndSkipInTagOrder
-  // of the persistence layer.) The free list: a deleted record is found through "__FREE" only.
-  SetDeleted(t, 3, true);
-  t->SelectTag(t->TagByName("__FREE"));
-  EXPECT_EQ(t->Top(), 0);
-  EXPECT_EQ(t->RecordNumber(), 3);
-  EXPECT_EQ(t->Seek("3"), 0);
-  t->SelectTag(tag);
-  EXPECT_EQ(t->Seek("B"), kResultAfter);
-  EXPECT_EQ(t->RecordNumber(), 5);
-  ASSERT_EQ(t->Close(), 0);
-}
-
 // The same appends, changes, deletes and recalls through a table used
 // exclusively (locks granted in memory, index nodes and the record count
 // written at close) and through a shared one (every change written through)
@@ -326,8 +295,12 @@ TEST_F(CdxEngineTest, ExclusiveUseLeavesTheSameFilesAsSharedUse) {
   }
 }
 
-int RunWorker(const std::string& args) {
-  return std::system((pvtest::BinaryPath("bin/dbf_worker") + " " + args).c_str());
+// Runs dbf_worker; its exit code (its messages go to the test's output).
+int RunWorker(std::vector<std::string> args) {
+  args.insert(args.begin(), pvtest::ProgramPath("bin/dbf_worker"));
+  const pvtest::ProcessResult r = pvtest::Run(args);
+  std::fputs(r.err.c_str(), stderr);
+  return r.exit_code;
 }
 
 // Two writer processes append at once while one process walks the index
@@ -348,15 +321,15 @@ TEST_F(CdxEngineTest, WriterProcessesAppendWhileReaderProcessesWalkAndRead) {
   std::vector<std::thread> workers;
   for (const char* w : {"W1", "W2"}) {
     workers.emplace_back([&, w] {
-      results[w[1] - '1'] = RunWorker("append " + path + " " + std::to_string(kEach) + " " + w);
+      results[w[1] - '1'] = RunWorker({"append", path, std::to_string(kEach), w});
     });
   }
-  workers.emplace_back([&] { results[2] = RunWorker("walk " + path + " TIMEPTID 0"); });
-  workers.emplace_back([&] { results[3] = RunWorker("read " + path + ".dbf 1500"); });
+  workers.emplace_back([&] { results[2] = RunWorker({"walk", path, "TIMEPTID", "0"}); });
+  workers.emplace_back([&] { results[3] = RunWorker({"read", path + ".dbf", "1500"}); });
   for (std::thread& w : workers) w.join();
   EXPECT_EQ(results, (std::vector<int>{0, 0, 0, 0}));
   // After the writers: one more walk sees every record.
-  EXPECT_EQ(RunWorker("walk " + path + " TIMEPTID " + std::to_string(2 * kEach)), 0);
+  EXPECT_EQ(RunWorker({"walk", path, "TIMEPTID", std::to_string(2 * kEach)}), 0);
 
   t = Table::Open(&ctx_, path);
   ASSERT_NE(t, nullptr);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <functional>
 #include <random>
+#include <utility>
 
 #include "foundation/platform/file.h"
 #include "tableengine/cdx_coding.h"
@@ -24,28 +25,14 @@ using pv::CdxTag;
 using pv::CdxTagSpec;
 using pv::CdxUnique;
 
-struct Fixture {
-  const char* dbf;
-  const char* cdx;
-  int tags;
-};
-
-const Fixture kFixtures[] = {
-    {"plant/n1000/_DCLOG.dbf", "plant/n1000/_DCLOG.cdx", 6},
-    {"plant/n1000/_ARCHIVE.dbf", "plant/n1000/_ARCHIVE.cdx", 4},
-    {"plant/n1000/_EVENTLOG.dbf", "plant/n1000/_EVENTLOG.cdx", 7},
-    {"plant/n1000-deleted/_DCLOG.dbf", "plant/n1000-deleted/_DCLOG.cdx", 6},
-    {"plant/n1000-deleted/_ARCHIVE.dbf", "plant/n1000-deleted/_ARCHIVE.cdx", 4},
-    {"plant/n1000-deleted/_EVENTLOG.dbf", "plant/n1000-deleted/_EVENTLOG.cdx", 7},
-    {"foxpro/vfp-samples/customer.dbf", "foxpro/vfp-samples/customer.cdx", 0},
-    {"foxpro/vfp-samples/employee.dbf", "foxpro/vfp-samples/employee.cdx", 0},
-    {"foxpro/vfp-samples/orders.dbf", "foxpro/vfp-samples/orders.cdx", 0},
-    {"foxpro/vfp-samples/orditems.dbf", "foxpro/vfp-samples/orditems.cdx", 0},
-    {"foxpro/vfp-samples/products.dbf", "foxpro/vfp-samples/products.cdx", 0},
-    {"foxpro/misc/foxprodb/calls.dbf", "foxpro/misc/foxprodb/calls.CDX", 0},
-    {"foxpro/misc/foxprodb/contacts.dbf", "foxpro/misc/foxprodb/contacts.CDX", 0},
-    {"foxpro/misc/foxprodb/setup.dbf", "foxpro/misc/foxprodb/setup.CDX", 0},
-    {"foxpro/misc/foxprodb/types.dbf", "foxpro/misc/foxprodb/types.CDX", 0},
+// Each table beside its index (found without case: "calls.CDX"), with the
+// tag count where it is known.
+const std::pair<const char*, int> kFixtures[] = {
+    {"plant/n1000/_DCLOG", 6}, {"plant/n1000/_ARCHIVE", 4}, {"plant/n1000/_EVENTLOG", 7},
+    {"plant/n1000-deleted/_DCLOG", 6}, {"plant/n1000-deleted/_ARCHIVE", 4}, {"plant/n1000-deleted/_EVENTLOG", 7},
+    {"foxpro/vfp-samples/customer", 0}, {"foxpro/vfp-samples/employee", 0}, {"foxpro/vfp-samples/orders", 0},
+    {"foxpro/vfp-samples/orditems", 0}, {"foxpro/vfp-samples/products", 0}, {"foxpro/misc/foxprodb/calls", 0},
+    {"foxpro/misc/foxprodb/contacts", 0}, {"foxpro/misc/foxprodb/setup", 0}, {"foxpro/misc/foxprodb/types", 0},
 };
 
 std::unique_ptr<CdxIndex> OpenIndex(const std::string& path, pvtest::FakeTable& table,
@@ -63,13 +50,13 @@ std::unique_ptr<CdxIndex> OpenIndex(const std::string& path, pvtest::FakeTable& 
 
 TEST(CdxFixtureTest, EveryTagWalksBothWaysInSortedOrderAndEveryKeyIsFound) {
   int tags_checked = 0;
-  for (const Fixture& f : kFixtures) {
-    SCOPED_TRACE(f.cdx);
-    pvtest::FakeTable table(pvtest::FixturePath(f.dbf));
-    auto index = OpenIndex(pvtest::FixturePath(f.cdx), table);
+  for (const auto& [name, tags] : kFixtures) {
+    SCOPED_TRACE(name);
+    pvtest::FakeTable table(pvtest::FixturePath(name) + ".dbf");
+    auto index = OpenIndex(pvtest::FixturePath(name) + ".cdx", table);
     ASSERT_TRUE(index);
-    if (f.tags > 0) {
-      EXPECT_EQ(index->tag_count(), f.tags);
+    if (tags > 0) {
+      EXPECT_EQ(index->tag_count(), tags);
     }
     ASSERT_GT(index->tag_count(), 0);
     for (int32_t t = 0; t < index->tag_count(); ++t) {
@@ -99,9 +86,10 @@ TEST(CdxFixtureTest, EveryTagWalksBothWaysInSortedOrderAndEveryKeyIsFound) {
   EXPECT_GE(tags_checked, 40);
 }
 
-// Seek results before, after and within the keys, and on the free list:
-// CdxEngineTest.PositioningFollowsTheSelectedTag. Here tag names, keys
-// longer than the tag's, and a descending tag.
+// Seek results before, after and within the keys, and on the free list,
+// through a table: the persistence layer's TableTest.SearchAndSkipInTagOrder
+// and TableTest.AddReusesTheLowestDeletedRecordAndRemoves, and pvdbf seek.
+// Here tag names, keys longer than the tag's, and a descending tag.
 TEST(CdxFixtureTest, TagNamesLongKeysAndDescendingSeeks) {
   pvtest::FakeTable table(pvtest::FixturePath("plant/n1000/_DCLOG.dbf"));
   auto index = OpenIndex(pvtest::FixturePath("plant/n1000/_DCLOG.cdx"), table);

@@ -3,38 +3,41 @@
 // compared value by value with the independent reader's dumps.
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
+#include <sstream>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "tests/support/process_runner.h"
 #include "tests/support/test_util.h"
 #include "tests/tableengine/mini_json.h"
 
 namespace {
 
 using pvtest::Json;
+using ::testing::AllOf;
+using ::testing::Contains;
+using ::testing::IsSupersetOf;
+using ::testing::StartsWith;
 using pvtest::JsonParser;
 
-std::vector<std::string> Lines(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<std::string> lines;
+using Lines = std::vector<std::string>;
+
+Lines Split(const std::string& text) {
+  std::istringstream in(text);
+  Lines lines;
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
 
-// Runs pvdbf with its output (stdout and stderr) in `out`, or in *lines;
-// returns its exit code.
-int RunPvdbf(const std::string& args, const std::string& out) {
-  const std::string cmd = pvtest::BinaryPath("bin/pvdbf") + " " + args + " >" + out + " 2>&1";
-  const int status = std::system(cmd.c_str());
-  return status == -1 ? -1 : (status >> 8) & 0xFF;
-}
-int RunPvdbf(const std::string& args, std::vector<std::string>* lines) {
-  pvtest::TempDir dir;
-  const int code = RunPvdbf(args, dir.File("out.txt"));
-  *lines = Lines(dir.File("out.txt"));
-  return code;
+// Runs pvdbf; its exit code, with its output lines in *lines and its
+// messages in *err.
+int RunPvdbf(std::vector<std::string> args, Lines* lines, std::string* err = nullptr) {
+  args.insert(args.begin(), pvtest::ProgramPath("bin/pvdbf"));
+  const pvtest::ProcessResult r = pvtest::Run(args);
+  *lines = Split(pvtest::WithoutCr(r.out));
+  if (err != nullptr) *err = r.err;
+  return r.exit_code;
 }
 
 void ExpectSameValue(const Json& got, const Json& want, const std::string& where) {
@@ -54,107 +57,85 @@ void ExpectSameValue(const Json& got, const Json& want, const std::string& where
   }
 }
 
-class PvdbfDumpTest : public ::testing::TestWithParam<const char*> {};
-
-TEST_P(PvdbfDumpTest, MatchesIndependentReader) {
-  pvtest::TempDir dir;
-  const std::string table = pvtest::FixturePath(GetParam());
-  ASSERT_EQ(RunPvdbf("dump " + table, dir.File("out")), 0);
-  std::vector<std::string> got = Lines(dir.File("out"));
-  std::vector<std::string> want = Lines(table + ".expected.jsonl");
-  ASSERT_EQ(got.size() + 1, want.size());
-  for (size_t i = 0; i < got.size(); i++) {
-    Json g = JsonParser(got[i]).Parse();
-    Json w = JsonParser(want[i + 1]).Parse();
-    for (const auto& [name, value] : w.members) {
-      if (name == "_NullFlags") continue;  // pvdbf leaves the hidden field out
-      const Json* mine = g.Get(name);
-      ASSERT_NE(mine, nullptr) << name << " in line " << i + 1;
-      ExpectSameValue(*mine, value, name + " in line " + std::to_string(i + 1));
+// Tables with every field kind, every record dumped and compared with the
+// independent reader's values.
+TEST(PvdbfTest, DumpMatchesIndependentReader) {
+  for (const char* name : {"plant/n1000-deleted/_ARCHIVE", "plant/n1000-deleted/_DCLOG",
+                           "plant/n1000-deleted/_EVENTLOG", "foxpro/misc/dbase_f5", "foxpro/misc/dbase_83",
+                           "foxpro/misc/foxprodb/calls"}) {
+    SCOPED_TRACE(name);
+    const std::string table = pvtest::FixturePath(name);
+    Lines got;
+    ASSERT_EQ(RunPvdbf({"dump", table}, &got), 0);
+    const Lines want = Split(pvtest::ReadFileBytes(table + ".expected.jsonl"));
+    ASSERT_EQ(got.size() + 1, want.size());
+    for (size_t i = 0; i < got.size(); i++) {
+      const Json g = JsonParser(got[i]).Parse(), w = JsonParser(want[i + 1]).Parse();
+      for (const auto& [field, value] : w.members) {
+        if (field == "_NullFlags") continue;  // pvdbf leaves the hidden field out
+        const std::string where = field + " in line " + std::to_string(i + 1);
+        ASSERT_NE(g.Get(field), nullptr) << where;
+        ExpectSameValue(*g.Get(field), value, where);
+      }
     }
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Tables, PvdbfDumpTest,
-                         ::testing::Values("plant/n1000-deleted/_ARCHIVE", "plant/n1000-deleted/_DCLOG",
-                                           "plant/n1000-deleted/_EVENTLOG", "foxpro/misc/dbase_f5",
-                                           "foxpro/misc/dbase_83", "foxpro/misc/foxprodb/calls"));
-
-TEST(PvdbfTest, InfoAndErrors) {
+// info; check on a good and a damaged index; dump in tag order both ways;
+// seek; the errors' messages and exit codes.
+TEST(PvdbfTest, InfoCheckDumpInTagOrderSeekAndErrors) {
   pvtest::TempDir dir;
-  ASSERT_EQ(RunPvdbf("info " + pvtest::FixturePath("plant/n1000/_EVENTLOG.dbf"), dir.File("info")), 0);
-  const std::string info = pvtest::ReadFileBytes(dir.File("info"));
-  for (const char* line : {"version: 0x03\n", "records: 1000\n", "header length: 706\n", "record length: 291\n",
-                           "  TYPE       N  11  0\n", "memo file: none\n", "  tag __FREE\n"}) {
-    EXPECT_NE(info.find(line), std::string::npos) << line << " in\n" << info;
-  }
-  EXPECT_NE(RunPvdbf("dump " + dir.File("missing"), dir.File("err")), 0);
-  EXPECT_NE(pvtest::ReadFileBytes(dir.File("err")).find("No such file"), std::string::npos);
+  Lines lines, desc, ut;
+  std::string err;
+  ASSERT_EQ(RunPvdbf({"info", pvtest::FixturePath("plant/n1000/_EVENTLOG.dbf")}, &lines), 0);
+  EXPECT_THAT(lines, IsSupersetOf({"version: 0x03", "records: 1000", "header length: 706", "record length: 291",
+                                   "  TYPE       N  11  0", "memo file: none", "  tag __FREE"}));
+  EXPECT_NE(RunPvdbf({"dump", dir.File("missing")}, &lines, &err), 0);
+  EXPECT_NE(err.find(dir.File("missing")), std::string::npos) << err;
   std::string bad = pvtest::ReadFileBytes(pvtest::FixturePath("plant/n1000/_ARCHIVE.dbf"));
   bad[10] = 7;  // record length no longer matches the fields
   pvtest::WriteFileBytes(dir.File("bad.dbf"), bad);
-  EXPECT_NE(RunPvdbf("info " + dir.File("BAD"), dir.File("err")), 0);  // found without case
-  EXPECT_NE(pvtest::ReadFileBytes(dir.File("err")).find("does not match the fields"), std::string::npos);
-  EXPECT_EQ(RunPvdbf("frobnicate", dir.File("err")), 2);
-}
+  EXPECT_NE(RunPvdbf({"info", dir.File("BAD")}, &lines, &err), 0);  // found without case
+  EXPECT_NE(err.find("does not match the fields"), std::string::npos) << err;
+  EXPECT_EQ(RunPvdbf({"frobnicate"}, &lines), 2);
 
-bool Has(const std::vector<std::string>& lines, const std::string& text) {
-  return std::any_of(lines.begin(), lines.end(),
-                     [&](const std::string& l) { return l.find(text) != std::string::npos; });
-}
-
-std::vector<std::string> Recnos(const std::vector<std::string>& lines) {
-  std::vector<std::string> out;
-  for (const std::string& l : lines) {
-    size_t at = l.find("\"_recno\": ");
-    if (at != std::string::npos) out.push_back(l.substr(at + 10, l.find(',', at) - at - 10));
-  }
-  return out;
-}
-
-// check on a good and a damaged index, dump in tag order both ways, seek.
-TEST(PvdbfIndexTest, CheckDumpInTagOrderAndSeek) {
-  std::vector<std::string> lines, desc, ut;
   std::string table = pvtest::FixturePath("plant/n1000-deleted/_DCLOG");
-  ASSERT_EQ(RunPvdbf("check " + table, &lines), 0);
-  EXPECT_TRUE(Has(lines, "tag GUID       key UT+GUID | filter .NOT. DELETED() | key length 62 | unique yes"));
-  EXPECT_TRUE(Has(lines, "tag UT         key UT | filter .NOT. DELETED() | key length 25 | unique no | descending yes | keys 900"));
-  EXPECT_TRUE(Has(lines, "tag __FREE     key RECNO() | filter DELETED() | key length 8 | unique no | descending no | keys 100 | depth 1"));
+  ASSERT_EQ(RunPvdbf({"check", table}, &lines), 0);
+  EXPECT_THAT(lines, Contains(StartsWith("tag GUID       key UT+GUID | filter .NOT. DELETED() | key length 62 | unique yes")));
+  EXPECT_THAT(lines, Contains(StartsWith("tag UT         key UT | filter .NOT. DELETED() | key length 25 | unique no | descending yes | keys 900")));
+  EXPECT_THAT(lines, Contains("tag __FREE     key RECNO() | filter DELETED() | key length 8 | unique no | descending no | keys 100 | depth 1"));
   EXPECT_EQ(lines.back(), "index ok");
 
   // A damaged copy: the first record's key in tag UTC changed in the file.
-  pvtest::TempDir dir;
   pvtest::CopyFile(table + ".dbf", dir.File("_DCLOG.dbf"));
   std::string cdx = pvtest::ReadFileBytes(table + ".cdx");
   size_t at = cdx.find("00000000202401010000");
   ASSERT_NE(at, std::string::npos);
   cdx[at + 19] = '9';
   pvtest::WriteFileBytes(dir.File("_DCLOG.cdx"), cdx);
-  EXPECT_EQ(RunPvdbf("check " + dir.File("_DCLOG"), &lines), 1);
-  EXPECT_TRUE(Has(lines, "  fault: "));
-  EXPECT_TRUE(Has(lines, "index damaged"));
-  EXPECT_EQ(RunPvdbf("check " + dir.File("nosuch"), &lines), 1);
+  EXPECT_EQ(RunPvdbf({"check", dir.File("_DCLOG")}, &lines), 1);
+  EXPECT_THAT(lines, AllOf(Contains(StartsWith("  fault: ")), Contains(StartsWith("index damaged"))));
+  EXPECT_EQ(RunPvdbf({"check", dir.File("nosuch")}, &lines), 1);
 
-  ASSERT_EQ(RunPvdbf("dump " + table + " --tag UTC", &lines), 0);
-  ASSERT_EQ(RunPvdbf("dump " + table + " --tag utc --descend", &desc), 0);
-  ASSERT_EQ(RunPvdbf("dump " + table + " --tag UT", &ut), 0);  // the descending tag
+  ASSERT_EQ(RunPvdbf({"dump", table, "--tag", "UTC"}, &lines), 0);
+  ASSERT_EQ(RunPvdbf({"dump", table, "--tag", "utc", "--descend"}, &desc), 0);
+  ASSERT_EQ(RunPvdbf({"dump", table, "--tag", "UT"}, &ut), 0);  // the descending tag
   EXPECT_EQ(lines.size(), 900u);
-  std::vector<std::string> reversed = Recnos(lines);
-  std::reverse(reversed.begin(), reversed.end());
-  EXPECT_EQ(Recnos(desc), reversed);
-  EXPECT_EQ(Recnos(ut), reversed);
-  EXPECT_EQ(RunPvdbf("dump " + table + " --tag", &lines), 2);
+  std::reverse(lines.begin(), lines.end());  // each line names its record number
+  EXPECT_TRUE(desc == lines);
+  EXPECT_TRUE(ut == lines);
+  EXPECT_EQ(RunPvdbf({"dump", table, "--tag"}, &lines), 2);
 
   table = pvtest::FixturePath("plant/n1000/_ARCHIVE");
-  ASSERT_EQ(RunPvdbf("seek " + table + " PTIDTIME AREA01", &lines), 0);
+  ASSERT_EQ(RunPvdbf({"seek", table, "PTIDTIME", "AREA01"}, &lines), 0);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], "0");
   EXPECT_NE(lines[1].find("\"POINTID\": \"AREA01."), std::string::npos);
-  ASSERT_EQ(RunPvdbf("seek " + table + " PTIDTIME AREA015", &lines), 0);
+  ASSERT_EQ(RunPvdbf({"seek", table, "PTIDTIME", "AREA015"}, &lines), 0);
   EXPECT_EQ(lines[0], "2");
-  ASSERT_EQ(RunPvdbf("seek " + table + " PTIDTIME ZZZ", &lines), 0);
-  EXPECT_EQ(lines, std::vector<std::string>{"3"});
-  EXPECT_NE(RunPvdbf("seek " + table + " NOSUCH X", &lines), 0);
+  ASSERT_EQ(RunPvdbf({"seek", table, "PTIDTIME", "ZZZ"}, &lines), 0);
+  EXPECT_EQ(lines, Lines{"3"});
+  EXPECT_NE(RunPvdbf({"seek", table, "NOSUCH", "X"}, &lines), 0);
 }
 
 }  // namespace
