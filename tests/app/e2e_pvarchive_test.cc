@@ -125,14 +125,11 @@ TEST(PvarchiveTest, VerifyListExportAndEachTampering) {
     std::vector<std::string> expected;  // lines, DEST-relative paths
   };
   const std::vector<std::string> code = {"--code", e2e::kProjectCode};
-  auto member_bytes = [](const std::string& zip, const std::string& m) {
-    return pvtest::ZipMemberBytes(zip, m, e2e::kProjectCode);
-  };
   const std::vector<Case> cases = {
       {"a member's bytes changed", code,
        [&](const std::string& d) {
          const std::string zip = d + "/_DCLOG/20400101.zip";
-         std::string bytes = member_bytes(zip, "0101_22h.dbf");
+         std::string bytes = pvtest::ZipMemberBytes(zip, "0101_22h.dbf", e2e::kProjectCode);
          const size_t at = bytes.find("station");
          ASSERT_NE(at, std::string::npos);
          bytes[at] = 'S';
@@ -149,7 +146,7 @@ TEST(PvarchiveTest, VerifyListExportAndEachTampering) {
       {"a member added by hand", code,
        [&](const std::string& d) {
          const std::string zip = d + "/_EVENTLOG/20400101.zip";
-         const std::string bytes = member_bytes(zip, "0101_22h.dbf");
+         const std::string bytes = pvtest::ZipMemberBytes(zip, "0101_22h.dbf", e2e::kProjectCode);
          Tamper(zip, [&](zip_t* za) { PutMember(za, "0101_21h.dbf", bytes); });
        },
        {"/_EVENTLOG/20400101.zip 0101_21h.dbf: is not in the manifest",
@@ -158,9 +155,9 @@ TEST(PvarchiveTest, VerifyListExportAndEachTampering) {
       {"a record deleted, member and manifest rewritten by the program's own update",
        {"--code", e2e::kProjectCode, "--plant", inst.Dir("project")},
        [&](const std::string& d) {
-         const std::string zip = d + "/_EVENTLOG/20400101.zip";
-         const std::string file = d + "/0101_23h.dbf";
-         pvtest::WriteFileBytes(file, WithRecordDeleted(member_bytes(zip, "0101_23h.dbf"), 5));
+         const std::string zip = d + "/_EVENTLOG/20400101.zip", file = d + "/0101_23h.dbf";
+         const std::string bytes = pvtest::ZipMemberBytes(zip, "0101_23h.dbf", e2e::kProjectCode);
+         pvtest::WriteFileBytes(file, WithRecordDeleted(bytes, 5));
          ASSERT_NE(XceedZipInitDLL(), 0);
          XzHandle h = XzCreateXceedZipA();
          XzSetEncryptionPasswordA(h, e2e::kProjectCode);
