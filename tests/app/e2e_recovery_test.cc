@@ -135,8 +135,7 @@ TEST(E2eRecoveryTest, KilledAtRandomMomentsLosesAndDoublesNothing) {
     inst.Start();
     // Every other run ends while it catches up (copying, zipping, writing
     // the journal), the others at any moment.
-    const bool stop = run % 5 == 4;
-    const bool in_copy = run % 2 == 1;
+    const bool stop = run % 5 == 4, in_copy = run % 2 == 1;
     int ms = in_copy ? copy_ms(rng) : delay_ms(rng);
     if (in_copy) inst.ConsoleHas("Catching up", 5);
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -211,8 +210,7 @@ TEST(E2eRecoveryTest, FaultsArePublishedRetriedAndCaughtUp) {
 
   const std::string blocked = inst.Dir("archive") + "/_ARCHIVE/20240101.zip";
   fs::create_directory(blocked);
-  const std::string eventlog = project + "_EVENTLOG.dbf";
-  const std::string good = pvtest::ReadFileBytes(eventlog);
+  const std::string eventlog = project + "_EVENTLOG.dbf", good = pvtest::ReadFileBytes(eventlog);
   pvtest::WriteFileBytes(eventlog, std::string(32, '\xff') + good.substr(32));
 
   inst.WriteStore("2024-01-01T12:30:00Z", 360);

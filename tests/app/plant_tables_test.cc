@@ -344,8 +344,7 @@ constexpr int kArchiveRecords = 160000, kOtherRecords = 20000;
 // after the interval, so every live record lands in the tags behind the ones
 // being copied while the copier walks them.
 TEST_F(CopierTest, CopyWhilePlantAppends) {
-  const std::string store = dir_.File("plant1.do");
-  const std::string hour = " --from 2024-01-01T10:00:00Z --to 2024-01-01T11:00:00Z";
+  const std::string store = dir_.File("plant1.do"), hour = " --from 2024-01-01T10:00:00Z --to 2024-01-01T11:00:00Z";
   ASSERT_TRUE(e2e::RunOk(e2e::Tool("plantsim", {Dir()}, "--kinds archive --seed 3 --fill " +
                                                           std::to_string(kArchiveRecords) + hour)));
   ASSERT_TRUE(e2e::RunOk(e2e::Tool("plantsim", {Dir()}, "--kinds dclog,eventlog --seed 4 --fill " +
