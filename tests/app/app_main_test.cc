@@ -84,8 +84,8 @@ TEST(PackvaultTest, SigtermAndSigintEndTheRunAlsoWithEscDisabled) {
     in.Start({"plant1", "/ESC"}, keys);
     ASSERT_TRUE(e2e::WaitUntil(
         [&] { return std::filesystem::exists(log) && in.Log().find("ESC disabled") != std::string::npos; }, 30));
-    ASSERT_TRUE(e2e::RunOk({"kill", sig, std::to_string(in.RunId())}));
-    EXPECT_EQ(in.WaitExit(30), 0) << sig << ": " << in.Console();
+    ASSERT_TRUE(e2e::RunOk({"kill", sig, std::to_string(in.Process().Id())}));
+    EXPECT_EQ(in.Process().Wait(30000), 0) << sig << ": " << in.Console();
     EXPECT_NE(in.Console().find("ESC disabled\n"), std::string::npos) << in.Console();
     EXPECT_TRUE(std::regex_search(in.Console(), kOrderlyEnd)) << in.Console();
   }

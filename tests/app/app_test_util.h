@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -288,11 +287,8 @@ class Installation {
     const std::string console = Dir("work") + "/console.txt";
     run_ = InWork([&] { return std::make_unique<pvtest::Child>(args, console, console, keys_file); });
   }
-  // Waits up to timeout_s for the run to end: its exit code, or nothing.
-  std::optional<int> WaitExit(int timeout_s) { return run_->Wait(timeout_s * 1000); }
-  // Ends the run at once, as a crash or a power cut would.
-  void Kill() { run_->Kill(); }
-  int64_t RunId() const { return run_->Id(); }
+  // The run Start began (Kill: as a crash or a power cut would end it).
+  pvtest::Child& Process() { return *run_; }
 
   // Starts packvault on a terminal, a detached tmux session, in the
   // foreground so that the terminal is its keyboard. After the run the

@@ -29,7 +29,7 @@ void MakeArchives(Installation& inst) {
     inst.WriteStore(clock, 0);
     ASSERT_TRUE(inst.SetObject("$SHUTDOWN", "1"));
     inst.Start();
-    ASSERT_EQ(inst.WaitExit(60), 0) << inst.Console();
+    ASSERT_EQ(inst.Process().Wait(60000), 0) << inst.Console();
   }
 }
 

@@ -142,9 +142,9 @@ TEST(E2eRecoveryTest, KilledAtRandomMomentsLosesAndDoublesNothing) {
     if (stop) {
       ASSERT_TRUE(inst.SetObject("$SHUTDOWN", "1"));
     } else {
-      inst.Kill();
+      inst.Process().Kill();
     }
-    const std::optional<int> rc = inst.WaitExit(60);
+    const std::optional<int> rc = inst.Process().Wait(60000);
     history += "run " + std::to_string(run) + ": " + (stop ? "stopped " : "killed ") + std::to_string(ms) +
                " ms after " + (in_copy ? "the catch-up began" : "the start") + ", exit " +
                (rc ? std::to_string(*rc) : "none") + "\n";
@@ -166,7 +166,7 @@ TEST(E2eRecoveryTest, KilledAtRandomMomentsLosesAndDoublesNothing) {
   inst.Start();
   ASSERT_TRUE(WaitForMarks(inst, e2e::Upper(inst.Dir("project") + "/"), last + 1, 120)) << history << inst.Console();
   ASSERT_TRUE(inst.SetObject("$SHUTDOWN", "1"));
-  ASSERT_EQ(inst.WaitExit(60), 0) << inst.Console();
+  ASSERT_EQ(inst.Process().Wait(60000), 0) << inst.Console();
 
   const std::vector<std::string> projects = {inst.Dir("project") + "/"};
   EXPECT_GT(CheckArchives<DcLogDbf>(inst, projects, "_DCLOG", "UTC"), 500u);
@@ -201,7 +201,7 @@ TEST(E2eRecoveryTest, FaultsArePublishedRetriedAndCaughtUp) {
   ASSERT_TRUE(inst.ConsoleHas("Destination file path", 20));
   std::this_thread::sleep_for(std::chrono::seconds(2));
   ASSERT_TRUE(inst.SetObject("$SHUTDOWN", "1"));
-  ASSERT_EQ(inst.WaitExit(60), 0) << inst.Console();
+  ASSERT_EQ(inst.Process().Wait(60000), 0) << inst.Console();
   EXPECT_NE(inst.Console().find("Zip failed, Error number 100"), std::string::npos) << inst.Console();
   EXPECT_EQ(inst.Object("ARCHIVE_ERR"), "100\n");
   for (const char* kind : {"_DCLOG", "_ARCHIVE", "_EVENTLOG"}) {
@@ -231,7 +231,7 @@ TEST(E2eRecoveryTest, FaultsArePublishedRetriedAndCaughtUp) {
   EXPECT_GE(JournalMark(inst, "_DCLOG", e2e::Upper(project2)), Pc(2024, 1, 1, 14));
   EXPECT_EQ(inst.Object("ARCHIVE_ERR"), "0\n");
   ASSERT_TRUE(inst.SetObject("$SHUTDOWN", "1"));
-  ASSERT_EQ(inst.WaitExit(60), 0) << inst.Console();
+  ASSERT_EQ(inst.Process().Wait(60000), 0) << inst.Console();
 
   const std::string console = inst.Console();
   EXPECT_NE(console.find("Shutdown = true\n"), std::string::npos);
