@@ -8,8 +8,8 @@
 // through the engine; stops in the middle of runs: E2eRecoveryTest.)
 #include <regex>
 
-#include "foundation/platform/env.h"
 #include "tests/app/app_test_util.h"
+#include "tests/foundation/scoped_env.h"
 
 namespace {
 
@@ -18,15 +18,7 @@ using e2e::Installation;
 // An installation whose store clock stands in 2030, where the plant has no
 // records; packvault runs with the debug log switched on.
 struct Install : e2e::Installation {
-  Install() {
-    WriteStore("2030-01-01T10:00:00Z", 1);
-    EXPECT_TRUE(pv::SetEnv("PACKVAULT_DEBUG_FILE", "100000").ok());
-    EXPECT_TRUE(pv::SetEnv("ZRLOGFILEDIR", Dir("work").c_str()).ok());
-  }
-  ~Install() {
-    EXPECT_TRUE(pv::UnsetEnv("PACKVAULT_DEBUG_FILE").ok());
-    EXPECT_TRUE(pv::UnsetEnv("ZRLOGFILEDIR").ok());
-  }
+  Install() { WriteStore("2030-01-01T10:00:00Z", 1); }
   // Runs packvault with args and the keys of input to its end (killed after 30 s).
   pvtest::ProcessResult Packvault(std::vector<std::string> args, const std::string& input) {
     args.insert(args.begin(), Exe());
@@ -35,6 +27,9 @@ struct Install : e2e::Installation {
     return r;
   }
   std::string Log() const { return pvtest::ReadFileBytes(Dir("work") + "/Packvault.log"); }
+
+  ScopedEnv debug_log{"PACKVAULT_DEBUG_FILE", "100000"};  // inherited by packvault
+  ScopedEnv log_dir{"ZRLOGFILEDIR", Dir("work").c_str()};
 };
 
 // The end after ESC or a stop request: the forced run of the interval in
