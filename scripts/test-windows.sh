@@ -7,8 +7,8 @@
 # Usage: scripts/test-windows.sh [--quick] [ctest arguments...]
 #   --quick leaves out the longest multi-process tests under wine (Linux
 #   runs them in every build): three index tests (about six minutes), the
-#   copy while plantsim appends (about 85 s) and the two end-to-end recovery
-#   runs of packvault (about 100 s and 70 s); with ctest
+#   copy while plantsim appends (85-105 s) and the two end-to-end recovery
+#   runs of packvault (about 95 s and 70 s); with ctest
 #   arguments (e.g. -R 'MutexOwner|TableLock') only those tests run, without
 #   the end-to-end run.
 set -euo pipefail
