@@ -14,6 +14,8 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -173,24 +175,22 @@ inline std::vector<std::string> Sorted(std::vector<std::string> v) {
 
 }  // namespace plantrec
 
-// A throw-away Packvault installation: the real
-// packvault executable with its kestrel.ini, a project directory with the
-// three plant tables, an object store with an accelerated clock, and the
-// archive destination, all below one temporary directory:
+// A throw-away Packvault installation: the real packvault executable with
+// its kestrel.ini, a project directory with the three plant tables, an
+// object store with an accelerated clock, and the archive destination, all
+// below one temporary directory:
 //
 //   ROOT/bin/packvault, ROOT/bin/kestrel.ini
 //   ROOT/work/plant1.do          the store; packvault runs in ROOT/work
 //   ROOT/project/                _DCLOG, _ARCHIVE, _EVENTLOG
 //   ROOT/archive/<kind>/         day archives and day text files
 //
-// Processes are started through the shell.
+// Programs are started through the process runner, without a shell, so the
+// same tests run on every platform.
 namespace e2e {
 
 constexpr char kProjectCode[] = "Kx7-plant!code";
 constexpr char kProjectId[] = "Plant One";
-
-// Runs a shell command; returns its exit status.
-inline int Shell(const std::string& cmd) { return pvtest::RunCommand(cmd, nullptr); }
 
 inline std::string Upper(std::string p) {
   std::transform(p.begin(), p.end(), p.begin(), [](unsigned char c) { return std::toupper(c); });
@@ -207,26 +207,34 @@ inline bool WaitUntil(const std::function<bool()>& done, int timeout_s) {
   return true;
 }
 
-inline std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) {
-    if (c == '\'') {
-      q += "'\\''";
-    } else {
-      q += c;
-    }
-  }
-  return q + "'";
+// The command line of a program of the build ("plantsim", "pvobjects" ...):
+// args as given, then the words of options (options hold no path).
+inline std::vector<std::string> Tool(const std::string& name, std::vector<std::string> args,
+                                     const std::string& options = "") {
+  args.insert(args.begin(), pvtest::ProgramPath("bin/" + name));
+  std::istringstream words(options);
+  for (std::string w; words >> w;) args.push_back(w);
+  return args;
+}
+
+// Runs a program to its end: success when it exits with 0, else its exit
+// code and outputs as the failure.
+inline ::testing::AssertionResult RunOk(const std::vector<std::string>& argv) {
+  const pvtest::ProcessResult r = pvtest::Run(argv, {}, 120000);
+  if (r.exit_code == 0) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << argv[0] << ": exit " << r.exit_code
+                                       << (r.timed_out ? " (timed out)\n" : "\n") << r.out << r.err;
 }
 
 class Installation {
  public:
   Installation() {
-    namespace fs = std::filesystem;
-    for (const char* d : {"bin", "work", "project", "archive"}) fs::create_directory(Dir(d));
-    pvtest::CopyFile(pvtest::BinaryPath("bin/packvault"), Dir("bin") + "/packvault");
-    fs::permissions(Dir("bin") + "/packvault", fs::perms::owner_exec, fs::perm_options::add);
+    for (const char* d : {"bin", "work", "project", "archive"}) std::filesystem::create_directory(Dir(d));
+    pvtest::CopyFile(pvtest::ProgramPath("bin/packvault"), Exe());  // with its modes
     WriteIni("");
+  }
+  ~Installation() {
+    if (!tmux_.empty()) pvtest::Run({"tmux", "-L", tmux_, "kill-server"});
   }
 
   // kestrel.ini: one-hour intervals, checks every minute, the three kinds
@@ -240,17 +248,11 @@ class Installation {
                            "ErrorObjId=ARCHIVE_ERR\r\nProjectObjId=PROJECT_ID\r\n" + extra);
   }
 
-  ~Installation() {
-    // A run that a failed assertion left behind is killed, not waited for.
-    std::string pid = Dir("work") + "/pid";
-    if (std::filesystem::exists(pid) && !std::filesystem::exists(Dir("work") + "/rc")) {
-      Shell("kill -9 $(cat " + Quote(pid) + ") 2>/dev/null");
-    }
-    if (!tmux_.empty()) Shell("tmux -L " + tmux_ + " kill-server 2>/dev/null");
-  }
-
   std::string Dir(const std::string& name) const { return root_.Path() + "/" + name; }
   std::string Store() const { return Dir("work") + "/plant1.do"; }
+  std::string Exe() const {
+    return Dir("bin") + "/" + std::filesystem::path(pvtest::ProgramPath("bin/packvault")).filename().string();
+  }
 
   // The store: its clock stands at start_utc now and runs rate times as fast
   // as real time; local time is one hour after universal time. Without
@@ -264,48 +266,55 @@ class Installation {
                                         "ARCHIVE_ERR = int 99\nPROJECT_ID = text " + kProjectId + "\n");
   }
 
-  int Plantsim(const std::string& args) {
-    return Shell(pvtest::BinaryPath("bin/plantsim") + " " + Quote(Dir("project")) + " " + args +
-                 " > " + Quote(Dir("plantsim.txt")) + " 2>&1");
+  // plantsim on ROOT/project with options.
+  ::testing::AssertionResult Plantsim(const std::string& options) {
+    return RunOk(Tool("plantsim", {Dir("project")}, options));
   }
-
   std::string Object(const std::string& name) {
-    std::string out;
-    pvtest::RunCommand(pvtest::BinaryPath("bin/pvobjects") + " " + Quote(Store()) + " get " + Quote(name), &out);
-    return out;
+    return pvtest::WithoutCr(pvtest::Run(Tool("pvobjects", {Store(), "get", name})).out);
   }
-  int SetObject(const std::string& name, const std::string& value) {
-    return Shell(pvtest::BinaryPath("bin/pvobjects") + " " + Quote(Store()) + " set " +
-                 Quote(name) + " " + Quote(value));
+  ::testing::AssertionResult SetObject(const std::string& name, const std::string& value) {
+    return RunOk(Tool("pvobjects", {Store(), "set", name, value}));
   }
 
-  // Starts packvault in the background with its console on a pipe and no
-  // keyboard; its process id lands in ROOT/work/pid, its exit code in
-  // ROOT/work/rc.
-  void Start() {
-    const std::string run = "cd " + Quote(Dir("work")) +
-                            " || exit 1; ../bin/packvault plant1 > console.txt 2>&1 & echo $! > pid;"
-                            " wait $!; echo $? > rc";
-    Shell("sh -c " + Quote(run) + " > /dev/null 2>&1 < /dev/null &");
+  // fn() with ROOT/work as the current directory, where packvault finds its
+  // store; a program started meanwhile inherits it.
+  template <class Fn>
+  auto InWork(Fn fn) const {
+    struct Back {
+      std::filesystem::path dir;
+      ~Back() { std::filesystem::current_path(dir); }
+    } back{std::filesystem::current_path()};
+    std::filesystem::current_path(Dir("work"));
+    return fn();
   }
+
+  // Starts packvault with args in the background, its console (both
+  // outputs) in ROOT/work/console.txt, its keys from keys_file (none without);
+  // a run still going is killed first.
+  void Start(std::vector<std::string> args = {"plant1"}, const std::string& keys_file = "") {
+    run_.reset();
+    args.insert(args.begin(), Exe());
+    const std::string console = Dir("work") + "/console.txt";
+    run_ = InWork([&] { return std::make_unique<pvtest::Child>(args, console, console, keys_file); });
+  }
+  // The run Start began (Kill: as a crash or a power cut would end it).
+  pvtest::Child& Process() { return *run_; }
 
   // Starts packvault on a terminal, a detached tmux session, in the
-  // foreground so that the terminal is its keyboard (an asynchronous command
-  // of a shell reads /dev/null); its exit code lands in ROOT/work/rc, the
-  // terminal's settings after the run in ROOT/work/stty.txt.
+  // foreground so that the terminal is its keyboard. After the run the
+  // console gets the terminal's settings ("stty -a") and "exit code N".
   void StartOnTerminal() {
     tmux_ = "pvtest" + std::to_string(std::time(nullptr)) + std::to_string(std::rand() % 100000);
-    const std::string run = "cd " + Quote(Dir("work")) +
-                            " && ../bin/packvault plant1 > console.txt 2>&1; e=$?; stty -a > stty.txt;"
-                            " echo $e > rc";
-    Shell("tmux -L " + tmux_ + " new-session -d -x 160 -y 40 " + Quote("sh -c " + Quote(run)));
+    ASSERT_TRUE(RunOk({"tmux", "-L", tmux_, "new-session", "-d", "-x", "160", "-y", "40", "sh", "-c",
+                       "cd \"$0\" && \"$1\" plant1 > console.txt 2>&1; e=$?; stty -a >> console.txt;"
+                       " echo \"exit code $e\" >> console.txt",
+                       Dir("work"), Exe()}));
   }
-  void PressKey(const char* key) { Shell("tmux -L " + tmux_ + " send-keys " + key); }
+  void PressKey(const char* key) { pvtest::Run({"tmux", "-L", tmux_, "send-keys", key}); }
 
-  // Forgets the last run: its console, process id and exit code.
-  void ClearRun() {
-    for (const char* f : {"/console.txt", "/pid", "/rc"}) std::filesystem::remove(Dir("work") + f);
-  }
+  // Forgets the last run's console.
+  void ClearRun() { std::filesystem::remove(Dir("work") + "/console.txt"); }
 
   // Waits until the console shows text; false after timeout_s seconds.
   bool ConsoleHas(const std::string& text, int timeout_s) {
@@ -313,19 +322,7 @@ class Installation {
       return std::filesystem::exists(Dir("work") + "/console.txt") && Console().find(text) != std::string::npos;
     }, timeout_s);
   }
-
-  // Waits for packvault to end (its exit code written whole); the code, or
-  // -1 on timeout.
-  int WaitExit(int timeout_s) {
-    const std::string rc = Dir("work") + "/rc";
-    if (!WaitUntil([&] { return std::filesystem::exists(rc) && pvtest::ReadFileBytes(rc).find('\n') != std::string::npos; },
-                   timeout_s)) {
-      return -1;
-    }
-    return std::atoi(pvtest::ReadFileBytes(rc).c_str());
-  }
-
-  std::string Console() const { return pvtest::ReadFileBytes(Dir("work") + "/console.txt"); }
+  std::string Console() const { return pvtest::WithoutCr(pvtest::ReadFileBytes(Dir("work") + "/console.txt")); }
 
   // The records of a table (or archive member) read by python3-dbfread, one
   // sorted JSON line each; with a field, only those with field in [lo, hi].
@@ -333,50 +330,42 @@ class Installation {
   // export instead.
   static std::string PythonRecords(const std::string& dbf, const std::string& field = "",
                                    const std::string& lo = "", const std::string& hi = "") {
-    std::string cmd = "/usr/bin/python3 " + Quote(std::string(PV_SOURCE_DIR) + "/tests/app/dbf_records.py") +
-                      " " + Quote(dbf);
-    if (!field.empty()) cmd += " " + field + " " + Quote(lo);
-    if (!hi.empty()) cmd += " " + Quote(hi);
-    std::string out;
-    EXPECT_EQ(pvtest::RunCommand(cmd, &out), 0) << cmd;
-    return out;
+    std::vector<std::string> argv = {"/usr/bin/python3", pvtest::HostPath(PV_SOURCE_DIR "/tests/app/dbf_records.py"),
+                                     pvtest::HostPath(dbf)};
+    if (!field.empty()) argv.insert(argv.end(), {field, field == "--csv" ? pvtest::HostPath(lo) : lo});
+    if (!hi.empty()) argv.push_back(hi);
+    const pvtest::ProcessResult r = pvtest::RunHostTool(argv);
+    EXPECT_EQ(r.exit_code, 0) << dbf << ": " << r.err;
+    return r.out;
   }
 
   // Extracts one member of an encrypted day archive with 7z and the project
   // code into dir; false when 7z refuses.
   static bool Extract7z(const std::string& zip, const std::string& member, const std::string& dir) {
-    return Shell("7z x -y -p" + Quote(kProjectCode) + " -o" + Quote(dir) + " " + Quote(zip) + " " +
-                 Quote(member) + " > /dev/null") == 0;
+    return pvtest::RunHostTool({"7z", "x", "-y", std::string("-p") + kProjectCode, "-o" + pvtest::HostPath(dir),
+                                pvtest::HostPath(zip), member}).exit_code == 0;
   }
 
   // Only plant tables in the project directories (dir + "/" each); only day
   // archives, their text files and manifests, and the journal in the archive
   // directories.
   void CheckNothingLeft(const std::vector<std::string>& projects) {
-    for (const std::string& p : projects) {
-      for (const auto& e : std::filesystem::directory_iterator(p)) {
-        const std::string n = e.path().filename().string();
-        EXPECT_TRUE(n[0] == '_' && (e.path().extension() == ".dbf" || e.path().extension() == ".cdx"))
-            << p << n;
+    auto check = [](const std::string& dir, bool project) {
+      for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        const std::string n = e.path().filename().string(), ext = e.path().extension().string();
+        EXPECT_TRUE(project ? n[0] == '_' && (ext == ".dbf" || ext == ".cdx")
+                            : n == "ArchivedIntervals.txt" || (n.size() == 8 + ext.size() &&
+                                                               (ext == ".zip" || ext == ".txt" || ext == ".manifest")))
+            << dir << "/" << n;
       }
-    }
-    for (const char* kind : {"_DCLOG", "_ARCHIVE", "_EVENTLOG"}) {
-      for (const auto& e : std::filesystem::directory_iterator(Dir("archive") + "/" + kind)) {
-        const std::string n = e.path().filename().string();
-        const std::string ext = e.path().extension().string();
-        EXPECT_TRUE(n == "ArchivedIntervals.txt" ||
-                    (n.size() == 8 + ext.size() && (ext == ".zip" || ext == ".txt" || ext == ".manifest")))
-            << kind << "/" << n;
-      }
-    }
-  }
-
-  static std::vector<std::string> Members(const std::string& zip) {
-    return pvtest::ZipMembers(zip, kProjectCode);
+    };
+    for (const std::string& p : projects) check(p, true);
+    for (const char* kind : {"_DCLOG", "_ARCHIVE", "_EVENTLOG"}) check(Dir("archive") + "/" + kind, false);
   }
 
  private:
   pvtest::TempDir root_;
+  std::unique_ptr<pvtest::Child> run_;  // killed before root_ goes
   std::string tmux_;
 };
 

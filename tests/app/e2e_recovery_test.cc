@@ -10,15 +10,11 @@
 #include <map>
 #include <random>
 
-#include <unistd.h>
-
 #include "tests/app/app_test_util.h"
 
 namespace {
 
 using e2e::Installation;
-using e2e::Quote;
-using e2e::Shell;
 using Buckets = std::map<uint32_t, std::vector<std::string>>;  // interval start -> records
 
 uint32_t Pc(int y, int mo, int d, int h) {
@@ -58,7 +54,7 @@ size_t CheckArchives(Installation& inst, const std::vector<std::string>& project
     const std::string zip = e.path().filename().string();
     if (e.path().extension() != ".zip") continue;
     const int y = std::stoi(zip.substr(0, 4));
-    for (const std::string& member : Installation::Members(e.path().string())) {
+    for (const std::string& member : pvtest::ZipMembers(e.path().string(), e2e::kProjectCode)) {
       const int mo = std::stoi(member.substr(0, 2)), d = std::stoi(member.substr(2, 2));
       const int h = std::stoi(member.substr(5, 2));
       const uint32_t start = Pc(y, mo, d, h);
@@ -67,8 +63,6 @@ size_t CheckArchives(Installation& inst, const std::vector<std::string>& project
                              pvtest::ZipMemberBytes(e.path().string(), member, e2e::kProjectCode));
       AddByHour<Table>(out, member.substr(0, 8).c_str(), tag, &archived);
       EXPECT_EQ(archived.count(start), 1u) << member << " holds records of another interval";
-      std::filesystem::remove(out + member);
-      std::filesystem::remove(out + member.substr(0, 8) + ".cdx");
     }
   }
   for (const auto& [start, records] : plant) {
@@ -115,22 +109,22 @@ uint32_t LastRecord(const std::string& dir) {
   return b.empty() ? 0 : b.rbegin()->first + 3599;
 }
 
-// 30 runs on a live feed, each ended at a random moment (seeded, logged): by
-// kill -9, every fifth by SIGTERM (whose forced run writes the interval in
-// progress so far).
-// Then the feed stops, one more run catches everything up and stops through
-// "$SHUTDOWN". Intervals are an hour, 6 s of real time.
+// 30 runs on a live feed, each ended at a random moment (seeded, logged):
+// killed, every fifth stopped through "$SHUTDOWN" instead (its forced run
+// writes the interval in progress so far). Then the feed stops, one more run
+// catches everything up and stops. Intervals are an hour, 6 s of real time.
 TEST(E2eRecoveryTest, KilledAtRandomMomentsLosesAndDoublesNothing) {
   constexpr unsigned kSeed = 20261206;
   constexpr int kRuns = 30;
   Installation inst;
   inst.WriteIni("CatchUpHours=96\r\n");
   inst.WriteStore("2024-01-01T00:20:00Z", 600);
-  const std::string feed = inst.Dir("work") + "/feed.pid";
-  ASSERT_EQ(Shell(pvtest::BinaryPath("bin/plantsim") + " " + Quote(inst.Dir("project")) +
-                  " --store " + Quote(inst.Store()) + " --rate 150 --seed 5 > " +
-                  Quote(inst.Dir("plantsim.txt")) + " 2>&1 & echo $! > " + Quote(feed)),
-            0);
+  // The feed reads a store of its own on the same clock, so a stop of
+  // packvault through "$SHUTDOWN" does not end the feed.
+  const std::string feed_store = inst.Dir("feed.do");
+  pvtest::CopyFile(inst.Store(), feed_store);
+  pvtest::Child feed(e2e::Tool("plantsim", {inst.Dir("project"), "--store", feed_store}, "--rate 150 --seed 5"),
+                     inst.Dir("plantsim.txt"), inst.Dir("plantsim.txt"));
 
   std::mt19937 rng(kSeed);
   std::uniform_int_distribution<int> delay_ms(100, 2000);
@@ -139,36 +133,40 @@ TEST(E2eRecoveryTest, KilledAtRandomMomentsLosesAndDoublesNothing) {
   for (int run = 0; run < kRuns; ++run) {
     inst.ClearRun();
     inst.Start();
-    ASSERT_TRUE(e2e::WaitUntil([&] { return std::filesystem::exists(inst.Dir("work") + "/pid"); }, 20));
-    // Every other run is killed while it catches up (copying, zipping,
-    // writing the journal), the others at any moment.
-    const bool term = run % 5 == 4;
-    const bool in_copy = run % 2 == 1;
+    // Every other run ends while it catches up (copying, zipping, writing
+    // the journal), the others at any moment.
+    const bool stop = run % 5 == 4, in_copy = run % 2 == 1;
     int ms = in_copy ? copy_ms(rng) : delay_ms(rng);
     if (in_copy) inst.ConsoleHas("Catching up", 5);
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    Shell(std::string("kill ") + (term ? "-TERM" : "-9") + " $(cat " +
-          Quote(inst.Dir("work") + "/pid") + ")");
-    const int rc = inst.WaitExit(60);
-    history += "run " + std::to_string(run) + ": " + (term ? "SIGTERM" : "SIGKILL") + " " +
-               std::to_string(ms) + " ms after " + (in_copy ? "the catch-up began" : "the start") +
-               ", exit " + std::to_string(rc) + "\n";
-    ASSERT_NE(rc, -1) << history << inst.Console();
-    EXPECT_TRUE(term ? rc == 0 || rc == 143 : rc == 137) << history << inst.Console();
+    if (stop) {
+      ASSERT_TRUE(inst.SetObject("$SHUTDOWN", "1"));
+    } else {
+      inst.Process().Kill();
+    }
+    const std::optional<int> rc = inst.Process().Wait(60000);
+    history += "run " + std::to_string(run) + ": " + (stop ? "stopped " : "killed ") + std::to_string(ms) +
+               " ms after " + (in_copy ? "the catch-up began" : "the start") + ", exit " +
+               (rc ? std::to_string(*rc) : "none") + "\n";
+    ASSERT_TRUE(rc) << history << inst.Console();
+    if (stop) {
+      EXPECT_EQ(*rc, 0) << history << inst.Console();
+      ASSERT_TRUE(inst.SetObject("$SHUTDOWN", "0"));
+    }
     if (inst.Console().find("FAILURE: ") != std::string::npos) ADD_FAILURE() << history << inst.Console();
   }
   std::printf("%s", history.c_str());
 
-  // The feed ends: its process is gone or a zombie, so no record follows.
-  ASSERT_EQ(Shell("p=$(cat " + Quote(feed) + "); kill -TERM $p || exit 1; for i in $(seq 600); do"
-                  " grep -qs ') [^Z]' /proc/$p/stat || exit 0; sleep 0.1; done; exit 1"), 0);
+  // The feed ends, so no record follows.
+  ASSERT_TRUE(e2e::RunOk(e2e::Tool("pvobjects", {feed_store, "set", "$SHUTDOWN", "1"})));
+  ASSERT_EQ(feed.Wait(60000), 0) << pvtest::ReadFileBytes(inst.Dir("plantsim.txt"));
   const uint32_t last = LastRecord(inst.Dir("project") + "/");
   ASSERT_GT(last, Pc(2024, 1, 1, 2));
   inst.ClearRun();
   inst.Start();
   ASSERT_TRUE(WaitForMarks(inst, e2e::Upper(inst.Dir("project") + "/"), last + 1, 120)) << history << inst.Console();
-  ASSERT_EQ(inst.SetObject("$SHUTDOWN", "1"), 0);
-  ASSERT_EQ(inst.WaitExit(60), 0) << inst.Console();
+  ASSERT_TRUE(inst.SetObject("$SHUTDOWN", "1"));
+  ASSERT_EQ(inst.Process().Wait(60000), 0) << inst.Console();
 
   const std::vector<std::string> projects = {inst.Dir("project") + "/"};
   EXPECT_GT(CheckArchives<DcLogDbf>(inst, projects, "_DCLOG", "UTC"), 500u);
@@ -178,12 +176,11 @@ TEST(E2eRecoveryTest, KilledAtRandomMomentsLosesAndDoublesNothing) {
 }
 
 // Faults through the real executable, two intervals (20 s) at a time:
-//   1. a store without the project code: the stop's forced run of 09h fails
-//      with 100 and writes nothing unencrypted;
-//   2. a restart at 12:30 catches up 09h to 11h, but _ARCHIVE's archive
-//      directory is read-only (as root, who is not stopped by modes, a
-//      directory in the day archive's place) and the _EVENTLOG plant table
-//      has a corrupt header: both fail (the error object shows 101), nothing
+//   1. a store without the project code: the forced run of 09h at the stop
+//      through "$SHUTDOWN" fails with 100 and writes nothing unencrypted;
+//   2. a restart at 12:30 catches up 09h to 11h, but a directory stands in
+//      _ARCHIVE's day archive's place and the _EVENTLOG plant table has a
+//      corrupt header: both fail (the error object shows 101), nothing
 //      partial is archived, and the catch-up waits for the retry;
 //   3. the faults go; the next due check's retry works and every interval
 //      follows, oldest first.
@@ -196,31 +193,24 @@ TEST(E2eRecoveryTest, FaultsArePublishedRetriedAndCaughtUp) {
   fs::create_directory(project2);
   inst.WriteIni("Dbf_4=_DCLOG\r\nPath_4=" + project2 + "\r\n");
   const std::string span = " --from 2024-01-01T09:00:00Z --to 2024-01-01T14:00:00Z --local-offset 3600";
-  ASSERT_EQ(inst.Plantsim("--fill 1500 --seed 7 --delete-share 0.05" + span), 0);
-  ASSERT_EQ(Shell(pvtest::BinaryPath("bin/plantsim") + " " + Quote(project2) +
-                  " --kinds dclog --fill 400 --seed 8" + span + " > /dev/null"), 0);
+  ASSERT_TRUE(inst.Plantsim("--fill 1500 --seed 7 --delete-share 0.05" + span));
+  ASSERT_TRUE(e2e::RunOk(e2e::Tool("plantsim", {project2}, "--kinds dclog --fill 400 --seed 8" + span)));
 
   inst.WriteStore("2024-01-01T09:30:00Z", 360, false);
   inst.Start();
   ASSERT_TRUE(inst.ConsoleHas("Destination file path", 20));
   std::this_thread::sleep_for(std::chrono::seconds(2));
-  Shell("kill -TERM $(cat " + Quote(inst.Dir("work") + "/pid") + ")");
-  ASSERT_EQ(inst.WaitExit(60), 0) << inst.Console();
+  ASSERT_TRUE(inst.SetObject("$SHUTDOWN", "1"));
+  ASSERT_EQ(inst.Process().Wait(60000), 0) << inst.Console();
   EXPECT_NE(inst.Console().find("Zip failed, Error number 100"), std::string::npos) << inst.Console();
   EXPECT_EQ(inst.Object("ARCHIVE_ERR"), "100\n");
   for (const char* kind : {"_DCLOG", "_ARCHIVE", "_EVENTLOG"}) {
     EXPECT_FALSE(fs::exists(inst.Dir("archive") + "/" + kind + "/20240101.zip")) << kind;
   }
 
-  const std::string archive_dir = inst.Dir("archive") + "/_ARCHIVE";
-  const bool root = ::geteuid() == 0;
-  if (root) {
-    fs::create_directory(archive_dir + "/20240101.zip");
-  } else {
-    fs::permissions(archive_dir, fs::perms::owner_read | fs::perms::owner_exec);
-  }
-  const std::string eventlog = project + "_EVENTLOG.dbf";
-  const std::string good = pvtest::ReadFileBytes(eventlog);
+  const std::string blocked = inst.Dir("archive") + "/_ARCHIVE/20240101.zip";
+  fs::create_directory(blocked);
+  const std::string eventlog = project + "_EVENTLOG.dbf", good = pvtest::ReadFileBytes(eventlog);
   pvtest::WriteFileBytes(eventlog, std::string(32, '\xff') + good.substr(32));
 
   inst.WriteStore("2024-01-01T12:30:00Z", 360);
@@ -232,20 +222,16 @@ TEST(E2eRecoveryTest, FaultsArePublishedRetriedAndCaughtUp) {
   std::this_thread::sleep_for(std::chrono::seconds(20));
   EXPECT_EQ(inst.Console().find("Catching up 0101_10h"), std::string::npos) << "before the retry";
   EXPECT_FALSE(fs::exists(inst.Dir("archive") + "/_EVENTLOG/20240101.zip"));
-  EXPECT_EQ(Installation::Members(inst.Dir("archive") + "/_DCLOG/20240101.zip"),
+  EXPECT_EQ(pvtest::ZipMembers(inst.Dir("archive") + "/_DCLOG/20240101.zip", e2e::kProjectCode),
             std::vector<std::string>{"0101_09h.dbf"});
-  if (root) {
-    fs::remove(archive_dir + "/20240101.zip");
-  } else {
-    fs::permissions(archive_dir, fs::perms::owner_all);
-  }
+  fs::remove(blocked);
   pvtest::WriteFileBytes(eventlog, good);
 
   ASSERT_TRUE(WaitForMarks(inst, e2e::Upper(project), Pc(2024, 1, 1, 14), 90)) << inst.Console();
   EXPECT_GE(JournalMark(inst, "_DCLOG", e2e::Upper(project2)), Pc(2024, 1, 1, 14));
   EXPECT_EQ(inst.Object("ARCHIVE_ERR"), "0\n");
-  ASSERT_EQ(inst.SetObject("$SHUTDOWN", "1"), 0);
-  ASSERT_EQ(inst.WaitExit(60), 0) << inst.Console();
+  ASSERT_TRUE(inst.SetObject("$SHUTDOWN", "1"));
+  ASSERT_EQ(inst.Process().Wait(60000), 0) << inst.Console();
 
   const std::string console = inst.Console();
   EXPECT_NE(console.find("Shutdown = true\n"), std::string::npos);

@@ -178,11 +178,10 @@ class CopierTest : public ::testing::Test {
     Dbf2Zip* c = MakeCopier<Copier>(kind, dir);
     CopyAndCheck<Table>(c, dir, kind, tag, expected);
     c->CloseBases();
-    const std::string out = dir + "check.txt";
-    EXPECT_EQ(std::system((pvtest::BinaryPath("bin/pvdbf") + " check " + dir + "0101_10h > " + out).c_str()), 0);
-    const std::string report = pvtest::ReadFileBytes(out);
-    EXPECT_NE(report.find("index ok"), std::string::npos) << report;
-    return report;
+    const pvtest::ProcessResult check = pvtest::Run({pvtest::ProgramPath("bin/pvdbf"), "check", dir + "0101_10h"});
+    EXPECT_EQ(check.exit_code, 0);
+    EXPECT_NE(check.out.find("index ok"), std::string::npos) << check.out << check.err;
+    return check.out;
   }
 
   pvtest::CaptureLog log_;
@@ -345,24 +344,18 @@ constexpr int kArchiveRecords = 160000, kOtherRecords = 20000;
 // after the interval, so every live record lands in the tags behind the ones
 // being copied while the copier walks them.
 TEST_F(CopierTest, CopyWhilePlantAppends) {
-  using e2e::Quote;
-  using e2e::Shell;
-  const std::string store = dir_.File("plant1.do");
-  const std::string plantsim = pvtest::BinaryPath("bin/plantsim") + " " + Quote(Dir());
-  const std::string hour = " --from 2024-01-01T10:00:00Z --to 2024-01-01T11:00:00Z";
-  ASSERT_EQ(Shell(plantsim + " --kinds archive --seed 3 --fill " + std::to_string(kArchiveRecords) +
-                  hour + " > /dev/null"), 0);
-  ASSERT_EQ(Shell(plantsim + " --kinds dclog,eventlog --seed 4 --fill " +
-                  std::to_string(kOtherRecords) + hour + " > /dev/null"), 0);
+  const std::string store = dir_.File("plant1.do"), hour = " --from 2024-01-01T10:00:00Z --to 2024-01-01T11:00:00Z";
+  ASSERT_TRUE(e2e::RunOk(e2e::Tool("plantsim", {Dir()}, "--kinds archive --seed 3 --fill " +
+                                                          std::to_string(kArchiveRecords) + hour)));
+  ASSERT_TRUE(e2e::RunOk(e2e::Tool("plantsim", {Dir()}, "--kinds dclog,eventlog --seed 4 --fill " +
+                                                          std::to_string(kOtherRecords) + hour)));
 
   pvtest::WriteFileBytes(store, "[clock]\nstart = 2024-01-01T11:00:00Z\nstarted_at = " +
                                     std::to_string(std::time(nullptr)) +
                                     "\nrate = 1\nlocal_offset = 3600\n[objects]\n$SHUTDOWN = int 0\n");
-  const std::string rc_file = dir_.File("plantsim.rc");
   const auto filled = std::filesystem::file_size(Dir() + "_ARCHIVE.dbf");
-  Shell("sh -c " + Quote(plantsim + " --store " + Quote(store) + " --rate 500 --duration 300 --seed 9 > " +
-                         Quote(dir_.File("live.txt")) + " 2>&1; echo $? > " + Quote(rc_file)) +
-        " > /dev/null 2>&1 &");
+  pvtest::Child feed(e2e::Tool("plantsim", {Dir(), "--store", store}, "--rate 500 --duration 300 --seed 9"),
+                     dir_.File("live.txt"), dir_.File("live.txt"));
   ASSERT_TRUE(e2e::WaitUntil([&] { return std::filesystem::file_size(Dir() + "_ARCHIVE.dbf") > filled; }, 60));
 
   // One kind after the other, as an archive run does: each interim table is
@@ -380,11 +373,8 @@ TEST_F(CopierTest, CopyWhilePlantAppends) {
                             kOtherRecords);
   done();
 
-  Shell(pvtest::BinaryPath("bin/pvobjects") + " " + Quote(store) + " set '$SHUTDOWN' 1 > /dev/null");
-  ASSERT_TRUE(e2e::WaitUntil([&] {
-    return std::filesystem::exists(rc_file) && pvtest::ReadFileBytes(rc_file).find('\n') != std::string::npos;
-  }, 60));
-  EXPECT_EQ(pvtest::ReadFileBytes(rc_file), "0\n") << pvtest::ReadFileBytes(dir_.File("live.txt"));
+  ASSERT_TRUE(e2e::RunOk(e2e::Tool("pvobjects", {store, "set", "$SHUTDOWN", "1"})));
+  EXPECT_EQ(feed.Wait(60000), 0) << pvtest::ReadFileBytes(dir_.File("live.txt"));
   for (const std::string& line : log_.lines) EXPECT_NE(line.rfind("E:", 0), 0u) << line;
 
   // The live feed really ran during the copies: every plant table grew.
