@@ -6,7 +6,7 @@
 # Then one end-to-end run of the executables (scripts/e2e-windows.sh).
 # Usage: scripts/test-windows.sh [--quick] [ctest arguments...]
 #   --quick leaves out the longest multi-process tests under wine (Linux
-#   runs them in every build): three index tests (about six minutes), the
+#   runs them in every build): two index tests (about six minutes), the
 #   copy while plantsim appends (85-105 s) and the two end-to-end recovery
 #   runs of packvault (about 95 s and 70 s); with ctest
 #   arguments (e.g. -R 'MutexOwner|TableLock') only those tests run, without
@@ -14,7 +14,7 @@
 set -euo pipefail
 quick=()
 if [ "${1:-}" = "--quick" ]; then
-  quick=(-E 'CdxEngineTest\.(PlantTagSetsStayRight|ReaderProcessWalks|ExclusiveUseLeaves)|CopierTest\.CopyWhilePlantAppends|E2eRecoveryTest\.')
+  quick=(-E 'CdxEngineTest\.(PlantTagSetsStayRight|ExclusiveUseLeaves)|CopierTest\.CopyWhilePlantAppends|E2eRecoveryTest\.')
   shift
 fi
 cd "$(dirname "$0")/.."
