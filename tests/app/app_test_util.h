@@ -36,20 +36,6 @@
 
 namespace pvtest {
 
-// Runs a shell command; its standard output goes to *out when given, its
-// standard error is dropped. The command's exit code, or -1.
-inline int RunCommand(const std::string& command, std::string* out) {
-  FILE* p = popen((command + " 2>/dev/null").c_str(), "r");
-  if (p == nullptr) return -1;
-  std::string text;
-  char buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-  const int status = pclose(p);
-  if (out != nullptr) *out = text;
-  return (status >= 0 && (status & 0x7f) == 0) ? ((status >> 8) & 0xff) : -1;
-}
-
 // n records of a fixed-width, plant-log-like text: compressible like the real
 // tables but different per seed, so a member's bytes identify it.
 inline std::string TableLikeBytes(uint32_t records, uint32_t seed) {
