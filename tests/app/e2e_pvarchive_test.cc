@@ -159,12 +159,7 @@ TEST(PvarchiveTest, VerifyListExportAndEachTampering) {
          const std::string bytes = pvtest::ZipMemberBytes(zip, "0101_23h.dbf", e2e::kProjectCode);
          pvtest::WriteFileBytes(file, WithRecordDeleted(bytes, 5));
          ASSERT_NE(XceedZipInitDLL(), 0);
-         XzHandle h = XzCreateXceedZipA();
-         XzSetEncryptionPasswordA(h, e2e::kProjectCode);
-         XzSetZipFilenameA(h, zip.c_str());
-         XzSetFilesToProcessA(h, file.c_str());
-         EXPECT_EQ(XzZip(h), kXzSuccess);
-         XzDestroyXceedZip(h);
+         EXPECT_EQ(pvtest::ZipUpdate(zip, file, e2e::kProjectCode), kXzSuccess);
          XceedZipShutdownDLL();
        },
        {"/_EVENTLOG/20400101.zip 0101_23h.dbf: misses 1 of the plant table's records of its interval: "}},
