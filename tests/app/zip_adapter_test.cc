@@ -206,22 +206,27 @@ TEST_F(ZipAdapterTest, KilledDuringAddLeavesEarlierMembersAndItsTempIsCleared) {
   const std::string big = MakeFile("0101_15h.dbf", 600000, 7);  // deflating it takes a while
   // The kill races the worker's rename: when the rename wins, the add simply
   // completed, and the attempt is made again with another archive.
-  std::string zip, name;
+  std::string zip, name, ends;  // ends: how each attempt's worker ended
   bool killed_while_writing = false;
-  for (int attempt = 0; attempt < 5 && !killed_while_writing; ++attempt) {
+  for (int attempt = 0; attempt < 10 && !killed_while_writing; ++attempt) {
     name = "k" + std::to_string(attempt) + ".zip";
     zip = dir_.File(name);
     ASSERT_EQ(Zip(zip, first), kXzSuccess);
     Child worker({ProgramPath("bin/zip_worker"), zip, big, kCode});
-    // Killed once libzip's temporary file exists, i.e. while it is written.
-    while (worker.Running() && LeftoverTempFiles(dir_.Path(), name) == 0) {
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    // Killed while libzip writes its temporary file. Over an existing
+    // archive libzip may first try to clone it into an empty temporary file
+    // that it drops at once; the one the update goes into stays for seconds,
+    // so the kill waits until a temporary file has been there for 50 polls.
+    for (int seen = 0; worker.Running() && seen < 50;) {
+      seen = LeftoverTempFiles(dir_.Path(), name) > 0 ? seen + 1 : 0;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     const bool running = worker.Running();
+    ends += running ? " killed" : " exit " + std::to_string(worker.Wait(0).value_or(-1));
     worker.Kill();
     killed_while_writing = running && LeftoverTempFiles(dir_.Path(), name) == 1;
   }
-  ASSERT_TRUE(killed_while_writing) << "every add finished before it could be killed";
+  ASSERT_TRUE(killed_while_writing) << "no add was killed while it wrote its archive:" << ends;
   EXPECT_EQ(Test7z(zip), 0);
   EXPECT_EQ(ZipMemberBytes(zip, "0101_07h.dbf", kCode), ReadFileBytes(first));
 
