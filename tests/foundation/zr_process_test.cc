@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "foundation/platform/file.h"
@@ -56,8 +57,8 @@ TEST(ZrProcessTest, AppPathDirFilenameAndUser) {
   ZrString path = ZrGetAppPathEx();
   ZrString dir = ZrGetAppDirEx();
   ZrString name = ZrGetAppFilenameEx();
-  EXPECT_EQ(std::string(name), "foundation_tests");
-  EXPECT_EQ(std::string(dir).back(), '/');
+  EXPECT_THAT(std::string(name), testing::AnyOf("foundation_tests", "foundation_tests.exe"));
+  EXPECT_THAT(std::string(dir).back(), testing::AnyOf('/', '\\'));
   EXPECT_EQ(std::string(dir) + std::string(name), std::string(path));
   char buffer[kZrMaxPath];
   ZrGetAppDir(buffer);
