@@ -19,10 +19,11 @@ using e2e::Installation;
 // records; packvault runs with the debug log switched on.
 struct Install : e2e::Installation {
   Install() { WriteStore("2030-01-01T10:00:00Z", 1); }
-  // Runs packvault with args and the keys of input to its end (killed after 30 s).
+  // Runs packvault in ROOT/work with args and the keys of input to its end
+  // (killed after 30 s).
   pvtest::ProcessResult Packvault(std::vector<std::string> args, const std::string& input) {
     args.insert(args.begin(), Exe());
-    pvtest::ProcessResult r = InWork([&] { return pvtest::Run(args, input, 30000); });
+    pvtest::ProcessResult r = pvtest::Run(args, input, 30000, Dir("work"));
     r.out = pvtest::WithoutCr(r.out);
     return r;
   }

@@ -263,26 +263,14 @@ class Installation {
     return RunOk(Tool("pvobjects", {Store(), "set", name, value}));
   }
 
-  // fn() with ROOT/work as the current directory, where packvault finds its
-  // store; a program started meanwhile inherits it.
-  template <class Fn>
-  auto InWork(Fn fn) const {
-    struct Back {
-      std::filesystem::path dir;
-      ~Back() { std::filesystem::current_path(dir); }
-    } back{std::filesystem::current_path()};
-    std::filesystem::current_path(Dir("work"));
-    return fn();
-  }
-
-  // Starts packvault with args in the background, its console (both
-  // outputs) in ROOT/work/console.txt, its keys from keys_file (none without);
-  // a run still going is killed first.
+  // Starts packvault with args in the background in ROOT/work, where it
+  // finds its store, its console (both outputs) in ROOT/work/console.txt,
+  // its keys from keys_file (none without); a run still going is killed first.
   void Start(std::vector<std::string> args = {"plant1"}, const std::string& keys_file = "") {
     run_.reset();
     args.insert(args.begin(), Exe());
     const std::string console = Dir("work") + "/console.txt";
-    run_ = InWork([&] { return std::make_unique<pvtest::Child>(args, console, console, keys_file); });
+    run_ = std::make_unique<pvtest::Child>(args, console, console, keys_file, Dir("work"));
   }
   // The run Start began (Kill: as a crash or a power cut would end it).
   pvtest::Child& Process() { return *run_; }

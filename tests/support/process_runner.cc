@@ -8,12 +8,12 @@
 namespace pvtest {
 
 ProcessResult Run(const std::vector<std::string>& argv, const std::string& input,
-                  int32_t timeout_ms) {
+                  int32_t timeout_ms, const std::string& working_dir) {
   TempDir dir;
   WriteFileBytes(dir.File("in"), input);
   ProcessResult result;
   {
-    Child child(argv, dir.File("out"), dir.File("err"), dir.File("in"));
+    Child child(argv, dir.File("out"), dir.File("err"), dir.File("in"), working_dir);
     std::optional<int> code = child.Wait(timeout_ms);
     if (!code) {
       child.Kill();

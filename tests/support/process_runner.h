@@ -28,19 +28,22 @@ struct ProcessResult {
 
 // Runs argv[0] (a path, or a name found on PATH; on Windows ".exe" may be
 // left off) with the other elements as its arguments, each passed exactly as
-// given. `input` is its whole standard input. Waits at most timeout_ms, then
-// kills it. Throws when the program cannot be started.
+// given. `input` is its whole standard input. It runs in working_dir (empty:
+// the test's own). Waits at most timeout_ms, then kills it. Throws when the
+// program cannot be started.
 ProcessResult Run(const std::vector<std::string>& argv, const std::string& input = {},
-                  int32_t timeout_ms = 300000);
+                  int32_t timeout_ms = 300000, const std::string& working_dir = {});
 
 // A program running in the background. Its standard input is empty (or the
 // file `input_file`); its outputs are appended to out_file / err_file, or
-// discarded when those are empty. A child still running when the object goes
+// discarded when those are empty. It runs in working_dir (empty: the test's
+// own; the file names are taken from the test's). A child still running when the object goes
 // is killed, so a failed assertion leaves no stray process behind.
 class Child {
  public:
   explicit Child(const std::vector<std::string>& argv, const std::string& out_file = {},
-                 const std::string& err_file = {}, const std::string& input_file = {});
+                 const std::string& err_file = {}, const std::string& input_file = {},
+                 const std::string& working_dir = {});
   ~Child();
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;

@@ -28,13 +28,15 @@ void AddOpen(posix_spawn_file_actions_t* actions, int fd, const std::string& pat
 }  // namespace
 
 Child::Child(const std::vector<std::string>& argv, const std::string& out_file,
-             const std::string& err_file, const std::string& input_file) {
+             const std::string& err_file, const std::string& input_file,
+             const std::string& working_dir) {
   if (argv.empty()) throw std::invalid_argument("Child: no program");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   AddOpen(&actions, 0, input_file, O_RDONLY);
   AddOpen(&actions, 1, out_file, O_WRONLY | O_CREAT | O_APPEND);
   AddOpen(&actions, 2, err_file, O_WRONLY | O_CREAT | O_APPEND);
+  if (!working_dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, working_dir.c_str());
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);

@@ -61,7 +61,8 @@ bool UnderWine() {
 }  // namespace
 
 Child::Child(const std::vector<std::string>& argv, const std::string& out_file,
-             const std::string& err_file, const std::string& input_file) {
+             const std::string& err_file, const std::string& input_file,
+             const std::string& working_dir) {
   if (argv.empty()) throw std::invalid_argument("Child: no program");
   std::string line;
   std::string program = argv[0];
@@ -91,7 +92,8 @@ Child::Child(const std::vector<std::string>& argv, const std::string& out_file,
   BOOL ok = FALSE;
   DWORD error = ERROR_INTERNAL_ERROR;
   for (int attempt = 0; attempt < 3 && !ok && error == ERROR_INTERNAL_ERROR; ++attempt) {
-    ok = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    ok = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        working_dir.empty() ? nullptr : working_dir.c_str(), &si, &pi);
     error = ok ? 0 : GetLastError();
   }
   CloseHandle(in);
